@@ -13,6 +13,7 @@ public:
 
     WideString() noexcept;
     WideString(const char16_t* text);  // null gives the empty string
+    WideString(std::nullptr_t) noexcept : WideString() {}  // unambiguous where wchar_t text is taken too
     WideString(const char16_t* text, size_t length);
     WideString(const WideString& other) noexcept;
     WideString(WideString&& other) noexcept;
