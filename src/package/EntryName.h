@@ -1,0 +1,19 @@
+// Entry names as the reader accepts them, and the base name of a source path.
+#pragma once
+
+#include <cstddef>
+
+#include "base/WideString.h"
+
+// A name that, joined to a folder, names a file inside that folder on every
+// platform: not empty, at most 255 units, no \ / : or zero unit, not . or .., and
+// not ending in a dot or space (Windows drops those, so "x." would alias "x" and
+// ".. " would be the parent folder).
+bool IsValidEntryName(const char16_t* name, size_t length) noexcept;
+inline bool IsValidEntryName(const WideString& name) noexcept {
+    return IsValidEntryName(name.c_str(), name.GetLength());
+}
+
+// The part of path after its last separator (backslash; on POSIX the slash, on
+// Windows the slash too), or the whole path when it holds none.
+WideString BaseName(const WideString& path);

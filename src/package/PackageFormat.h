@@ -1,0 +1,57 @@
+// Byte layout, limits, result codes and progress events of the package that is
+// appended to the installer. Shared by the reader, the writer and the packer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+class WideString;
+
+// Trailer: entryCount (4), version (4), marker (10).
+constexpr uint8_t kPackageMarker[10] = {'!', 'N', 'O', 'R', 'B', 'A', 'S', 'F', 'X', '!'};
+constexpr uint8_t kPackageVersion[4] = {'2', '.', '0', '0'};
+constexpr uint32_t kMarkerLength = sizeof(kPackageMarker);
+constexpr uint32_t kTrailerLength = 4 + 4 + kMarkerLength;
+// offset, size, compressedSize, nameLength; the name's units come on top.
+constexpr uint32_t kRecordFixedLength = 16;
+
+constexpr int32_t kMaxEntries = 256;
+constexpr int32_t kMaxNameLength = 255;  // the name buffer holds 256 units with its zero
+// Every position and length travels in a signed 32-bit seek, so no package file
+// may reach 2 GiB.
+constexpr uint32_t kMaxPackageLength = 0x7FFFFFFFu;
+
+// The marker search reads windows of 512 bytes stepping back 502, so that a marker
+// straddling two windows lies wholly inside the later one.
+constexpr uint32_t kSearchWindow = 512;
+constexpr uint32_t kSearchStep = kSearchWindow - kMarkerLength;
+
+constexpr uint32_t kBufferSize = 4096;
+
+// Result codes.
+constexpr int32_t SFX_ERR_OPEN_PACKAGE = 1000;
+constexpr int32_t SFX_ERR_BAD_PACKAGE = 1001;
+constexpr int32_t SFX_OK = 1002;
+constexpr int32_t SFX_ERR_COPY_STUB = 1003;
+constexpr int32_t SFX_ERR_NO_ENTRIES = 1004;
+constexpr int32_t SFX_ERR_WRITE = 1005;
+constexpr int32_t SFX_ERR_OPEN_SOURCE = 1006;
+// An entry's data is damaged: stream error, checksum mismatch, stream cut short,
+// output longer or shorter than the recorded size, or a name or offset we refuse.
+constexpr int32_t SFX_ERR_DAMAGED = 1007;
+constexpr int32_t SFX_WRITE_DONE = 1008;
+
+// Progress events: data points at the entry's name (WideString) for BEGIN and END,
+// at an int32_t percentage for PROGRESS.
+constexpr int32_t SFX_EVENT_BEGIN = 1000;
+constexpr int32_t SFX_EVENT_END = 1001;
+constexpr int32_t SFX_EVENT_PROGRESS = 1002;
+
+typedef void (*PackageProgressCallback)(int32_t event, void* data, uintptr_t userData);
+
+// The separator that joins a destination folder and an entry name.
+#ifdef _WIN32
+constexpr char16_t kPathSeparator = u'\\';
+#else
+constexpr char16_t kPathSeparator = u'/';
+#endif

@@ -1,0 +1,74 @@
+// What reading and writing share: construction, the table, the stream's buffers
+// and the progress figure.
+#include "package/SelfExtractor.h"
+
+#include "file/CFile.h"
+#include "package/RunningModulePath.h"
+#include "package/TableOfContents.h"
+
+SelfExtractor::SelfExtractor() : SelfExtractor(RunningModulePath()) {}
+
+SelfExtractor::SelfExtractor(const WideString& packagePath) : z_stream_s(), m_packagePath(packagePath) {
+    // zlib's default allocator.
+    zalloc = Z_NULL;
+    zfree = Z_NULL;
+    opaque = Z_NULL;
+}
+
+SelfExtractor::~SelfExtractor() = default;
+
+int32_t SelfExtractor::ReadTableOfContents(const WideString& packagePath) {
+    for (PackageEntry& entry : m_entries) entry.Reset();
+    m_entryCount = 0;
+    CFile package;
+    if (!package.Open(packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
+        return SFX_ERR_OPEN_PACKAGE;
+    }
+    int32_t result = ReadTableOfContentsFrom(package, m_entries, &m_entryCount);
+    package.Abort();  // read-only: nothing to lose on close
+    if (result != SFX_OK) {
+        // A partly read table must not be mistaken for a package.
+        for (PackageEntry& entry : m_entries) entry.Reset();
+        m_entryCount = 0;
+    }
+    return result;
+}
+
+PackageEntry SelfExtractor::GetEntry(int32_t index) const {
+    if (index < 0 || index >= m_entryCount) return PackageEntry();
+    return m_entries[index];
+}
+
+int32_t SelfExtractor::GetProgressPercent() const {
+    const uint32_t total = static_cast<uint32_t>(m_progressTotal);
+    const uint32_t consumed = static_cast<uint32_t>(total_in);
+    if (total == 0 || consumed >= total) return 100;
+    // Split so that consumed * 100 stays within 32 bits.
+    const uint32_t percent = total <= 10000000u ? consumed * 100u / total : consumed / (total / 100u);
+    return static_cast<int32_t>(percent);
+}
+
+uint32_t SelfExtractor::FillInput(CFile& source) {
+    if (avail_in == 0) {
+        next_in = m_inBuffer;
+        avail_in = source.Read(m_inBuffer, kBufferSize);
+    }
+    return avail_in;
+}
+
+uint32_t SelfExtractor::FlushOutput(CFile& target) {
+    const uint32_t count = kBufferSize - avail_out;
+    if (count > 0) {
+        target.Write(m_outBuffer, count);
+        next_out = m_outBuffer;
+        avail_out = kBufferSize;
+    }
+    return count;
+}
+
+void SelfExtractor::ResetStreamBuffers() {
+    next_in = Z_NULL;
+    avail_in = 0;
+    next_out = m_outBuffer;
+    avail_out = kBufferSize;
+}

@@ -1,0 +1,97 @@
+// The package layer: finds, reads and inflates the package appended to an
+// executable (SelfExtractorRead.cpp, library sfx_package_read) and builds packages
+// (SelfExtractorWrite.cpp, library sfx_package_write, which the installer does not
+// link). The object is itself the zlib stream that it hands to inflate and deflate.
+// One thread at a time; no file stays open between calls.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+
+#include "base/WideString.h"
+#include "package/PackageEntry.h"
+#include "package/PackageFormat.h"
+
+class CFile;
+
+class SelfExtractor : public z_stream_s {
+public:
+    // Records the path of the running executable as the package path.
+    SelfExtractor();
+    // Reads the package at packagePath instead (the packer, tests).
+    explicit SelfExtractor(const WideString& packagePath);
+    SelfExtractor(const SelfExtractor&) = delete;
+    SelfExtractor& operator=(const SelfExtractor&) = delete;
+    virtual ~SelfExtractor();
+
+    WideString GetPackagePath() const { return m_packagePath; }
+    void SetPackagePath(const WideString& packagePath) { m_packagePath = packagePath; }
+
+    // SFX_OK, SFX_ERR_OPEN_PACKAGE, SFX_ERR_BAD_PACKAGE or SFX_ERR_NO_ENTRIES. The
+    // previous table is gone whatever the outcome; after a failure it is empty.
+    int32_t ReadTableOfContents(const WideString& packagePath);
+    // Copy of entry index; an empty entry for an index outside the table.
+    PackageEntry GetEntry(int32_t index) const;
+
+    // Inflates entry index into destFolder (a separator is appended unless it ends
+    // in one). SFX_OK, SFX_ERR_WRITE (target cannot be created or written),
+    // SFX_ERR_OPEN_SOURCE (package cannot be opened or read), SFX_ERR_DAMAGED (the
+    // entry's name, offset or data is bad; no file is left), SFX_ERR_NO_ENTRIES (no
+    // such index); with readTableFirst also the results of ReadTableOfContents.
+    int32_t ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst);
+    // Reads the table, then extracts every entry, the last one first, framing each
+    // success with SFX_EVENT_BEGIN/END. The callback stays in m_callback afterwards.
+    // SFX_OK, or SFX_ERR_WRITE when at least one entry failed, or the results of
+    // ReadTableOfContents, or SFX_ERR_OPEN_SOURCE.
+    int32_t ExtractAll(WideString destFolder, PackageProgressCallback callback, uintptr_t userData);
+    // Inflates entry index of the table held and checks it as extraction does,
+    // writing nothing. SFX_OK, SFX_ERR_DAMAGED, SFX_ERR_OPEN_SOURCE, SFX_ERR_NO_ENTRIES.
+    int32_t VerifyEntry(int32_t index);
+
+    // Writing. AddFile refuses a 257th file, a file that cannot be opened, a name
+    // the reader would refuse and a file of 2 GiB or more.
+    bool AddFile(WideString path);
+    void ClearEntries();
+    // SFX_OK, SFX_ERR_NO_ENTRIES, SFX_ERR_COPY_STUB, SFX_ERR_WRITE, SFX_ERR_OPEN_SOURCE;
+    // after a failure no output is left at packagePath.
+    int32_t CreatePackage(const WideString& stubPath, const WideString& packagePath,
+                          PackageProgressCallback callback, uintptr_t userData);
+    // SFX_OK, SFX_ERR_NO_ENTRIES, SFX_ERR_WRITE, SFX_ERR_OPEN_SOURCE; after a failure
+    // no output is left at packagePath.
+    int32_t WritePackage(const WideString& packagePath, PackageProgressCallback callback,
+                         uintptr_t userData);
+
+protected:
+    // Extracts entry index from the open package: SFX_OK, SFX_ERR_WRITE,
+    // SFX_ERR_OPEN_SOURCE or SFX_ERR_DAMAGED. A failed entry leaves no file.
+    int32_t ExtractEntryToFile(CFile& package, int32_t index, const WideString& destFolder);
+    // Streams entry e out of the open package into target (nullptr: discard).
+    // Never throws.
+    int32_t InflateEntry(CFile& package, const PackageEntry& e, CFile* target);
+    // Writes the streams, the records and the trailer: SFX_WRITE_DONE,
+    // SFX_ERR_OPEN_SOURCE or SFX_ERR_WRITE. Never throws.
+    int32_t WriteEntries(CFile& output, PackageProgressCallback callback, uintptr_t userData);
+    int32_t DeflateEntry(CFile& source, CFile& output, PackageEntry& e, PackageProgressCallback callback,
+                         uintptr_t userData);
+    int32_t WriteTableAndTrailer(CFile& output);
+    // Percentage of m_progressTotal that the stream has consumed, 0 to 100.
+    int32_t GetProgressPercent() const;
+    // When no input is pending, reads up to 4096 bytes of source into m_inBuffer;
+    // answers the pending input count (0: source exhausted).
+    uint32_t FillInput(CFile& source);
+    // Writes what the stream put into m_outBuffer to target and frees the buffer
+    // again; answers the count written.
+    uint32_t FlushOutput(CFile& target);
+    void ResetStreamBuffers();
+
+public:
+    WideString m_packagePath;
+    PackageEntry m_entries[kMaxEntries];
+    int32_t m_entryCount = 0;
+    PackageProgressCallback m_callback = nullptr;
+    uintptr_t m_callbackData = 0;
+    uint8_t m_inBuffer[kBufferSize];
+    uint8_t m_outBuffer[kBufferSize];
+    int32_t m_progressTotal = 0;
+};

@@ -1,0 +1,181 @@
+// Extraction: inflate only, so the installer links no deflate code.
+#include <memory>
+#include <new>
+
+#include "file/CFile.h"
+#include "file/CFileException.h"
+#include "package/EntryName.h"
+#include "package/SelfExtractor.h"
+
+namespace {
+
+// Ends the inflate stream on every path.
+class InflateScope {
+public:
+    explicit InflateScope(z_stream* stream) : m_stream(stream) {}
+    InflateScope(const InflateScope&) = delete;
+    InflateScope& operator=(const InflateScope&) = delete;
+    ~InflateScope() { inflateEnd(m_stream); }
+
+private:
+    z_stream* m_stream;
+};
+
+void RemoveQuietly(const WideString& path) {
+    try {
+        CFile::Remove(path.c_str());
+    } catch (CFileException* error) {
+        std::unique_ptr<CFileException> owner(error);
+    }
+}
+
+void EnsureTrailingSeparator(WideString& folder) {
+    const size_t length = folder.GetLength();
+    if (length == 0 || folder[length - 1] != kPathSeparator) folder += kPathSeparator;
+}
+
+}  // namespace
+
+int32_t SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst) {
+    EnsureTrailingSeparator(destFolder);
+    if (readTableFirst) {
+        const int32_t result = ReadTableOfContents(GetPackagePath());
+        if (result != SFX_OK) return result;
+    }
+    if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
+    CFile package;
+    if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
+        return SFX_ERR_OPEN_SOURCE;
+    }
+    const int32_t result = ExtractEntryToFile(package, index, destFolder);
+    package.Abort();
+    return result;
+}
+
+int32_t SelfExtractor::ExtractAll(WideString destFolder, PackageProgressCallback callback,
+                                  uintptr_t userData) {
+    EnsureTrailingSeparator(destFolder);
+    int32_t result = ReadTableOfContents(GetPackagePath());
+    if (result != SFX_OK) return result;
+    m_callback = callback;
+    m_callbackData = userData;
+    CFile package;
+    if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
+        return SFX_ERR_OPEN_SOURCE;
+    }
+    int32_t failures = 0;
+    for (int32_t index = m_entryCount - 1; index >= 0; --index) {
+        WideString* name = &m_entries[index].name;
+        if (callback != nullptr) callback(SFX_EVENT_BEGIN, name, userData);
+        result = ExtractEntryToFile(package, index, destFolder);
+        if (result != SFX_OK) {
+            ++failures;
+            continue;
+        }
+        if (callback != nullptr) callback(SFX_EVENT_END, name, userData);
+    }
+    package.Abort();
+    return failures > 0 ? SFX_ERR_WRITE : SFX_OK;
+}
+
+int32_t SelfExtractor::VerifyEntry(int32_t index) {
+    if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
+    const PackageEntry& e = m_entries[index];
+    if (!IsValidEntryName(e.name)) return SFX_ERR_DAMAGED;
+    CFile package;
+    if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
+        return SFX_ERR_OPEN_SOURCE;
+    }
+    const int32_t result = InflateEntry(package, e, nullptr);
+    package.Abort();
+    return result;
+}
+
+int32_t SelfExtractor::ExtractEntryToFile(CFile& package, int32_t index, const WideString& destFolder) {
+    if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
+    const PackageEntry& e = m_entries[index];
+    // Checked before anything is created: a name with a separator or "..", or one
+    // Windows would alter, could place the file outside destFolder.
+    if (!IsValidEntryName(e.name) || e.offset > kMaxPackageLength) return SFX_ERR_DAMAGED;
+    const WideString targetPath = destFolder + e.name;
+    CFile target;
+    if (!target.Open(targetPath.c_str(), CFile::create | CFile::shareAllowAll | CFile::accessWrite)) {
+        return SFX_ERR_WRITE;
+    }
+    int32_t result = InflateEntry(package, e, &target);
+    if (result == SFX_OK) {
+        try {
+            target.Close();
+        } catch (CFileException* error) {
+            std::unique_ptr<CFileException> owner(error);
+            result = SFX_ERR_WRITE;
+        }
+    }
+    if (result != SFX_OK) {
+        // A damaged or partial file must never reach the installer.
+        target.Abort();
+        RemoveQuietly(targetPath);
+    }
+    return result;
+}
+
+int32_t SelfExtractor::InflateEntry(CFile& package, const PackageEntry& e, CFile* target) {
+    if (e.offset > kMaxPackageLength) return SFX_ERR_DAMAGED;
+    ResetStreamBuffers();
+    m_progressTotal = static_cast<int32_t>(e.compressedSize);
+    if (inflateInit(this) != Z_OK) return SFX_ERR_WRITE;  // out of memory
+    InflateScope scope(this);
+
+    uint64_t written = 0;
+    bool writing = false;
+    // Takes what the last inflate call produced; false once the entry would grow
+    // past its recorded size, before any of the excess is written.
+    auto takeOutput = [&]() -> bool {
+        const uint32_t produced = kBufferSize - avail_out;
+        if (written + produced > e.size) return false;
+        written += produced;
+        if (target != nullptr) {
+            writing = true;
+            FlushOutput(*target);
+            writing = false;
+        } else {
+            next_out = m_outBuffer;
+            avail_out = kBufferSize;
+        }
+        return true;
+    };
+
+    try {
+        package.Seek(static_cast<int32_t>(e.offset), CFile::begin);
+        int r = Z_BUF_ERROR;
+        for (;;) {
+            if (FillInput(package) == 0) break;
+            r = inflate(this, Z_NO_FLUSH);
+            if (!takeOutput()) return SFX_ERR_DAMAGED;
+            if (r != Z_OK) break;
+            if (m_callback != nullptr) {
+                int32_t percent = GetProgressPercent();
+                m_callback(SFX_EVENT_PROGRESS, &percent, m_callbackData);
+            }
+        }
+        if (r == Z_OK || r == Z_BUF_ERROR) {
+            // The package ended first: drain what inflate still holds.
+            // Each round fills the buffer or ends, so this stops within e.size.
+            uint32_t produced = 0;
+            do {
+                r = inflate(this, Z_FINISH);
+                produced = kBufferSize - avail_out;
+                if (!takeOutput()) return SFX_ERR_DAMAGED;
+            } while ((r == Z_OK || r == Z_BUF_ERROR) && produced > 0);
+        }
+        // Anything but a complete stream of exactly the recorded size is damage:
+        // a data error, a wrong Adler-32, a stream cut short by the end of the file.
+        if (r != Z_STREAM_END || written != e.size) return SFX_ERR_DAMAGED;
+        return SFX_OK;
+    } catch (CFileException* error) {
+        std::unique_ptr<CFileException> owner(error);
+        return writing ? SFX_ERR_WRITE : SFX_ERR_OPEN_SOURCE;
+    } catch (const std::bad_alloc&) {
+        return SFX_ERR_WRITE;
+    }
+}
