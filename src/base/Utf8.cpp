@@ -6,7 +6,9 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-bool InRange(unsigned char byte, unsigned char low, unsigned char high) { return byte >= low && byte <= high; }
+bool InRange(unsigned char byte, unsigned char low, unsigned char high) {
+    return byte >= low && byte <= high;
+}
 
 void AppendUtf8(std::string& out, uint32_t code) {
     if (code < 0x80) {
@@ -93,7 +95,9 @@ WideString WideFromUtf8(const std::string& text) {
     return WideString(out.data(), out.size());
 }
 
-std::string Utf8FromWide(const WideString& text) { return Utf8FromWide(text.c_str(), text.GetLength()); }
+std::string Utf8FromWide(const WideString& text) {
+    return Utf8FromWide(text.c_str(), text.GetLength());
+}
 
 // An unpaired surrogate becomes U+FFFD.
 std::string Utf8FromWide(const char16_t* text, size_t length) {
@@ -102,7 +106,8 @@ std::string Utf8FromWide(const char16_t* text, size_t length) {
     out.reserve(length);
     for (size_t i = 0; i < length; ++i) {
         uint32_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
             uint32_t code = 0x10000 + ((unit - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
             AppendUtf8(out, code);
             ++i;

@@ -47,7 +47,9 @@ struct WideString::Body::EmptyStorage {
 
 WideString::Body::EmptyStorage WideString::Body::s_empty = {{{1}, 0, 0}, {0}};
 
-bool WideString::Body::IsEmpty() const noexcept { return this == &s_empty.body; }
+bool WideString::Body::IsEmpty() const noexcept {
+    return this == &s_empty.body;
+}
 
 char16_t* WideString::Body::EmptyText() noexcept {
     static_assert(offsetof(EmptyStorage, text) == sizeof(Body), "the text must follow the body");
@@ -92,9 +94,13 @@ WideString::WideString(const char16_t* text, size_t length) : m_data(Body::Empty
     if (text != nullptr) Assign(text, length);
 }
 
-WideString::WideString(const WideString& other) noexcept : m_data(other.m_data) { Body::AddRef(GetBody()); }
+WideString::WideString(const WideString& other) noexcept : m_data(other.m_data) {
+    Body::AddRef(GetBody());
+}
 
-WideString::WideString(WideString&& other) noexcept : m_data(other.m_data) { other.m_data = Body::EmptyText(); }
+WideString::WideString(WideString&& other) noexcept : m_data(other.m_data) {
+    other.m_data = Body::EmptyText();
+}
 
 WideString& WideString::operator=(const WideString& other) noexcept {
     // Counting the new body first keeps self-assignment safe.
@@ -121,7 +127,9 @@ WideString& WideString::operator=(const char16_t* text) {
     return *this;
 }
 
-WideString::~WideString() { Release(); }
+WideString::~WideString() {
+    Release();
+}
 
 #ifdef _WIN32
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows wide characters are UTF-16 units");
@@ -132,13 +140,21 @@ WideString::WideString(const wchar_t* text, size_t length)
     : WideString(reinterpret_cast<const char16_t*>(text), length) {}
 #endif
 
-WideString::Body* WideString::GetBody() const noexcept { return reinterpret_cast<Body*>(m_data) - 1; }
+WideString::Body* WideString::GetBody() const noexcept {
+    return reinterpret_cast<Body*>(m_data) - 1;
+}
 
-size_t WideString::GetLength() const noexcept { return GetBody()->length; }
+size_t WideString::GetLength() const noexcept {
+    return GetBody()->length;
+}
 
-const char16_t* WideString::c_str() const noexcept { return m_data; }
+const char16_t* WideString::c_str() const noexcept {
+    return m_data;
+}
 
-char16_t WideString::operator[](size_t index) const noexcept { return index < GetLength() ? m_data[index] : 0; }
+char16_t WideString::operator[](size_t index) const noexcept {
+    return index < GetLength() ? m_data[index] : 0;
+}
 
 void WideString::Empty() noexcept {
     Release();
@@ -159,7 +175,9 @@ void WideString::Assign(const char16_t* text, size_t length) {
     m_data = body->Text();
 }
 
-void WideString::Release() noexcept { Body::Unref(GetBody()); }
+void WideString::Release() noexcept {
+    Body::Unref(GetBody());
+}
 
 char16_t* WideString::GetBuffer(size_t minLength) {
     Body* body = GetBody();
@@ -235,7 +253,9 @@ WideString& WideString::operator+=(const char16_t* text) {
     return *this;
 }
 
-WideString& WideString::operator+=(char16_t unit) { return *this += WideString(&unit, 1); }
+WideString& WideString::operator+=(char16_t unit) {
+    return *this += WideString(&unit, 1);
+}
 
 WideString operator+(const WideString& a, const WideString& b) {
     if (a.IsEmpty()) return b;
@@ -250,9 +270,13 @@ WideString operator+(const WideString& a, const WideString& b) {
     return result;
 }
 
-WideString operator+(const WideString& a, const char16_t* b) { return a + WideString(b); }
+WideString operator+(const WideString& a, const char16_t* b) {
+    return a + WideString(b);
+}
 
-WideString operator+(const char16_t* a, const WideString& b) { return WideString(a) + b; }
+WideString operator+(const char16_t* a, const WideString& b) {
+    return WideString(a) + b;
+}
 
 namespace {
 

@@ -156,13 +156,20 @@ bool WideString::FormatV(const char16_t* format, va_list args) {
             case u'd':
             case u'i': {
                 int value = va_arg(args, int);
-                uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+                uint32_t magnitude =
+                    value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
                 AppendInteger(out, spec, true, value < 0, magnitude, 10, false);
                 break;
             }
-            case u'u': AppendInteger(out, spec, false, false, va_arg(args, unsigned), 10, false); break;
-            case u'x': AppendInteger(out, spec, false, false, va_arg(args, unsigned), 16, false); break;
-            case u'X': AppendInteger(out, spec, false, false, va_arg(args, unsigned), 16, true); break;
+            case u'u':
+                AppendInteger(out, spec, false, false, va_arg(args, unsigned), 10, false);
+                break;
+            case u'x':
+                AppendInteger(out, spec, false, false, va_arg(args, unsigned), 16, false);
+                break;
+            case u'X':
+                AppendInteger(out, spec, false, false, va_arg(args, unsigned), 16, true);
+                break;
             case u'c': {
                 char16_t unit = static_cast<char16_t>(va_arg(args, int));
                 AppendText(out, spec, &unit, 1);
@@ -174,7 +181,9 @@ bool WideString::FormatV(const char16_t* format, va_list args) {
                 AppendText(out, spec, text, BoundedLength(text, spec));
                 break;
             }
-            case u'%': out.push_back(u'%'); break;
+            case u'%':
+                out.push_back(u'%');
+                break;
             case 0:
                 // A directive cut off by the end of the format stays as written.
                 out.append(directive, static_cast<size_t>(p - directive));

@@ -1,16 +1,17 @@
-#include "base/Utf8.h"
-
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdint>
 #include <string>
 
+#include "base/Utf8.h"
 #include "base/WideStringPrinter.h"
 
 namespace {
 
-std::u16string Units(const WideString& s) { return std::u16string(s.c_str(), s.GetLength()); }
+std::u16string Units(const WideString& s) {
+    return std::u16string(s.c_str(), s.GetLength());
+}
 
 TEST(Utf8, KnownEncodingsOfEachLength) {
     EXPECT_EQ(Utf8FromWide(WideString(u"A")), "A");
@@ -94,12 +95,16 @@ INSTANTIATE_TEST_SUITE_P(
                       BadInput{"FF byte", "x\xFFy", u"x\uFFFDy"},
                       BadInput{"cut at the end", "ok\xE2\x82", u"ok\uFFFD"},
                       BadInput{"cut four bytes", "\xF0\x9F\x98", u"\uFFFD"},
-                      BadInput{"cut before ASCII", "\xE2\x82" "A", u"\uFFFDA"},
+                      BadInput{"cut before ASCII",
+                               "\xE2\x82"
+                               "A",
+                               u"\uFFFDA"},
                       BadInput{"cut before a new lead", "\xE2\xC3\xA9", u"\uFFFD\u00E9"},
                       BadInput{"lead then zero", std::string("\xC3\0b", 3), std::u16string(u"\uFFFD\0b", 3)}),
     [](const ::testing::TestParamInfo<BadInput>& info) {
         std::string name;
-        for (char c : std::string(info.param.name)) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        for (char c : std::string(info.param.name))
+            name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
         return name;
     });
 

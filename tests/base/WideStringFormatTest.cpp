@@ -16,7 +16,9 @@ WideString F(const char16_t* format, Args... args) {
     return s;
 }
 
-std::u16string Widen(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+std::u16string Widen(const std::string& ascii) {
+    return std::u16string(ascii.begin(), ascii.end());
+}
 
 TEST(WideStringFormat, Integers) {
     EXPECT_EQ(F(u"%d", 0), u"0");
@@ -165,7 +167,8 @@ TEST(WideStringFormat, IntegerConversionsMatchTheCLibrary) {
                 for (char conversion : conversions) {
                     bool isSigned = conversion == 'd' || conversion == 'i';
                     // '#' is undefined in C for decimal conversions.
-                    if (std::string(flags).find('#') != std::string::npos && conversion != 'x' && conversion != 'X')
+                    if (std::string(flags).find('#') != std::string::npos && conversion != 'x' &&
+                        conversion != 'X')
                         continue;
 #ifdef _WIN32
                     // mingw-w64's printf puts the space sign on %u too; C reserves it for signed conversions.
@@ -177,7 +180,8 @@ TEST(WideStringFormat, IntegerConversionsMatchTheCLibrary) {
                         if (isSigned)
                             std::snprintf(expected, sizeof expected, format.c_str(), value);
                         else
-                            std::snprintf(expected, sizeof expected, format.c_str(), static_cast<unsigned>(value));
+                            std::snprintf(expected, sizeof expected, format.c_str(),
+                                          static_cast<unsigned>(value));
                         WideString actual;
                         std::u16string wideFormat = Widen(format);
                         if (isSigned)

@@ -6,4 +6,6 @@
 #include "base/Utf8.h"
 #include "base/WideString.h"
 
-inline void PrintTo(const WideString& text, std::ostream* out) { *out << '"' << Utf8FromWide(text) << '"'; }
+inline void PrintTo(const WideString& text, std::ostream* out) {
+    *out << '"' << Utf8FromWide(text) << '"';
+}

@@ -1,10 +1,10 @@
-#include "base/WideString.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "base/WideString.h"
 
 #ifndef _WIN32
 #include <thread>
@@ -14,7 +14,9 @@
 
 namespace {
 
-std::u16string Units(const WideString& s) { return std::u16string(s.c_str(), s.GetLength()); }
+std::u16string Units(const WideString& s) {
+    return std::u16string(s.c_str(), s.GetLength());
+}
 
 TEST(WideStringEmpty, EveryEmptyStringSharesTheOneConstant) {
     WideString a;
@@ -120,6 +122,18 @@ TEST(WideStringCopy, CopiesOnManyThreadsKeepTheCountRight) {
     WideString last(original);
     EXPECT_TRUE(last.SharesBodyWith(original));
     EXPECT_EQ(last, u"crossing threads");
+}
+#endif
+
+#ifdef _WIN32
+TEST(WideStringText, TakesAndGivesWindowsWideText) {
+    WideString s(L"wide text");
+    EXPECT_EQ(s, u"wide text");
+    EXPECT_EQ(std::wstring(s.w_str()), L"wide text");
+    EXPECT_EQ(WideString(L"abcdef", 3), u"abc");
+    WideString formatted;
+    ASSERT_TRUE(formatted.Format(u"<%s>", L"wchar_t"));
+    EXPECT_EQ(formatted, u"<wchar_t>");
 }
 #endif
 
