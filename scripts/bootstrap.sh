@@ -13,6 +13,7 @@ packages=(
   xvfb xauth x11-utils imagemagick xdotool
   wixl wixl-data msitools
   osslsigncode openssl icoutils
+  locales fonts-ipafont-gothic  # Wine's UI language needs generated locales; Japanese texts need glyphs
 )
 
 missing=()
@@ -22,17 +23,43 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
+# Wine takes its UI language from LANG, but only for locales generated on this machine.
+locales=(en_US.UTF-8 de_DE.UTF-8 fr_FR.UTF-8 fr_CA.UTF-8 ja_JP.UTF-8)
+missing_locales() {
+  local have l
+  have=$(locale -a 2>/dev/null | tr 'A-Z' 'a-z' | sed 's/utf-8$/utf8/')
+  for l in "${locales[@]}"; do
+    grep -qx "$(echo "$l" | tr 'A-Z' 'a-z' | sed 's/utf-8$/utf8/')" <<<"$have" || echo "$l"
+  done
+}
+
+if [ ${#missing[@]} -eq 0 ] && [ -z "$(missing_locales)" ]; then
   exit 0
 fi
 
 SUDO=
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
 
-echo "bootstrap: installing ${missing[*]}" >&2
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $SUDO dpkg --add-architecture i386
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "bootstrap: installing ${missing[*]}" >&2
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+todo=$(missing_locales)
+if [ -n "$todo" ]; then
+  echo "bootstrap: generating locales" $todo >&2
+  for l in $todo; do
+    # Uncomment the line in /etc/locale.gen, or add it when the file lacks it.
+    if grep -q "^# *$l UTF-8\$" /etc/locale.gen; then
+      $SUDO sed -i "s/^# *\($l UTF-8\)\$/\1/" /etc/locale.gen
+    elif ! grep -q "^$l UTF-8\$" /etc/locale.gen; then
+      echo "$l UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    fi
+  done
+  $SUDO locale-gen >/dev/null
+fi
