@@ -1,0 +1,345 @@
+"""The whole-installer cases. Each takes a Case (its own folders) and raises
+AssertionError with what it saw when the installer does not behave."""
+import os
+import shutil
+import subprocess
+
+from harness import CAPTION, DETAIL, ENGLISH, FRENCH, REGISTRY_KEY, fill, package_entries, string_table
+
+CASES = {}
+# Cases that install or read HKCU\SOFTWARE\Corvella hold this lock, so no two of them
+# meet in the shared registry or in the Windows Installer at the same time.
+INSTALL_LOCK = "corvella-install"
+
+
+def case(*locks):
+    def register(fn):
+        CASES[fn.__name__] = (fn, locks)
+        return fn
+    return register
+
+
+def expect(condition, message, probe=None):
+    if not condition:
+        raise AssertionError(message + ("\n--- probe events ---\n" + probe.dump() if probe else ""))
+
+
+def expect_exit(probe, code):
+    expect(probe.exit_code == code, f"exit code {probe.exit_code}, expected {code}", probe)
+
+
+def expect_no_box(probe):
+    expect(not probe.of("box"), "an error box appeared", probe)
+
+
+def expect_centred(probe):
+    layout = probe.first("layout")
+    expect(layout is not None, "the window was never shown", probe)
+    width, height = layout["right"] - layout["left"], layout["bottom"] - layout["top"]
+    work_w = layout["work_right"] - layout["work_left"]
+    work_h = layout["work_bottom"] - layout["work_top"]
+    expect(abs(layout["left"] - layout["work_left"] - (work_w - width) // 2) <= 1 and
+           abs(layout["top"] - layout["work_top"] - (work_h - height) // 2) <= 1,
+           "the window is not centred in the work area", probe)
+
+
+def expect_failure_box(probe, detail, texts=ENGLISH):
+    boxes = probe.of("box")
+    expect(len(boxes) == 1, f"{len(boxes)} error boxes, expected one", probe)
+    expect(boxes[0]["caption"] == CAPTION, f"box caption {boxes[0]['caption']!r}", probe)
+    expect(boxes[0]["text"] == fill(texts["failure"], detail), f"box text {boxes[0]['text']!r}", probe)
+    expect(boxes[0]["owned_by_dialog"], "the box is not owned by the progress window", probe)
+
+
+def expect_started_from(c, folder):
+    starts = c.started_records(folder)
+    expect(len(starts) == 1, f"the application started {len(starts)} times from {folder}")
+    exe = starts[0]["exe"]
+    expect(os.path.normcase(c.wine.to_unix(exe)) == os.path.normcase(os.path.join(folder, "Corvella.exe")),
+           f"the application ran as {exe}, not from {folder}")
+
+
+def registered_folder(c):
+    value = c.wine.reg_get(REGISTRY_KEY, "InstallDir")
+    expect(value, "the database registered no InstallDir")
+    return c.wine.to_unix(value.rstrip("\\"))
+
+
+def update_text(texts=ENGLISH):
+    return fill(texts["update"], "Corvella")
+
+
+def copy_fake_msiexec(c, installer, exit_code=0, sleep_ms=0):
+    """Puts the stand-in msiexec next to the installer, where process creation finds it
+    before the system's; returns its environment and the log of its command lines."""
+    shutil.copy(c.config["fake_msiexec"], os.path.join(os.path.dirname(installer), "msiexec.exe"))
+    log = os.path.join(c.work, "msiexec-calls.txt")
+    env = {"FAKE_MSIEXEC_LOG": c.wine.to_windows(log), "FAKE_MSIEXEC_EXIT": str(exit_code),
+           "FAKE_MSIEXEC_SLEEP": str(sleep_ms)}
+    return env, log
+
+
+# Successful runs -------------------------------------------------------------
+
+@case(INSTALL_LOCK)
+def normal_mode(c):
+    c.wine.reg_delete(REGISTRY_KEY)
+    probe = c.run(c.installer())
+    expect_exit(probe, 1)
+    expect_no_box(probe)
+    expect(probe.titles() == [CAPTION], f"titles {probe.titles()}", probe)
+    statuses = probe.statuses()
+    expect(statuses[:2] == [ENGLISH["initializing"], ENGLISH["installing"]], f"status lines {statuses}", probe)
+    shown = probe.index(lambda e: e["event"] == "dialog" and e["visible"])
+    hidden = probe.index(lambda e: e["event"] == "dialog" and not e["visible"])
+    msiexec = probe.first_process("msiexec.exe")
+    expect(None not in (shown, hidden, msiexec) and shown < hidden < msiexec,
+           "the window was not shown, then hidden before msiexec started", probe)
+    expect_centred(probe)
+    expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
+    expect_started_from(c, registered_folder(c))
+
+
+@case(INSTALL_LOCK)
+def update_mode(c):
+    # The registered folder ends in backslashes; the update goes into the folder itself.
+    app = c.folder("app")
+    c.wine.reg_set(REGISTRY_KEY, "InstallDir", c.wine.to_windows(app) + "\\\\")
+    probe = c.run(c.installer(), ["-update"])
+    expect_exit(probe, 1)
+    expect_no_box(probe)
+    expect(probe.titles() == ["Corvella Updater"], f"titles {probe.titles()}", probe)
+    expect(probe.statuses() == [update_text()], f"status lines {probe.statuses()}", probe)
+    expect(probe.shown_while("msiexec.exe"), "the window did not stay up while msiexec ran", probe)
+    expect(os.path.exists(os.path.join(app, "Corvella.exe")), "nothing was installed into the registered folder")
+    expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
+    expect_started_from(c, app)
+
+
+@case(INSTALL_LOCK)  # a successful run starts whatever application is registered
+def command_line_normal_mode(c):
+    installer = c.installer()
+    env, log = copy_fake_msiexec(c, installer)
+    probe = c.run(installer, env=env)
+    expect_exit(probe, 1)
+    with open(log, encoding="utf-8") as f:
+        calls = f.read().splitlines()
+    database = c.wine.to_windows(c.temp) + "\\\\Setup.msi"
+    expect(calls == [f'msiexec /i "{database}"'], f"msiexec was run as {calls}")
+    expect(c.files_in(c.temp) == [], "the database was not deleted after the installer succeeded")
+
+
+@case(INSTALL_LOCK)
+def command_line_update_mode(c):
+    app = c.folder("app")
+    shutil.copy(c.config["corvella"], os.path.join(app, "Corvella.exe"))
+    c.wine.reg_set(REGISTRY_KEY, "InstallDir", c.wine.to_windows(app) + "\\\\\\")
+    installer = c.installer()
+    env, log = copy_fake_msiexec(c, installer)
+    probe = c.run(installer, ["-update"], env=env)
+    expect_exit(probe, 1)
+    with open(log, encoding="utf-8") as f:
+        calls = f.read().splitlines()
+    database = c.wine.to_windows(c.temp) + "\\\\Setup.msi"
+    expected = f'msiexec /i "{database}" /quiet INSTALLDIR="{c.wine.to_windows(app)}"'
+    expect(calls == [expected], f"msiexec was run as {calls}, expected [{expected}]")
+    expect_started_from(c, app)
+
+
+@case(INSTALL_LOCK)
+def temp_folder_with_space(c):
+    c.wine.reg_delete(REGISTRY_KEY)
+    temp = c.folder("user name", "Local Temp")
+    probe = c.run(c.installer(), temp=temp)
+    expect_exit(probe, 1)
+    expect_no_box(probe)
+    expect(c.files_in(temp) == [], f"the temporary folder holds {c.files_in(temp)}")
+    expect_started_from(c, registered_folder(c))
+
+
+@case(INSTALL_LOCK)
+def signed_installer(c):
+    installer = c.installer()
+    key, cert = os.path.join(c.work, "key.pem"), os.path.join(c.work, "cert.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                    "/CN=Corvella Test", "-keyout", key, "-out", cert], check=True, capture_output=True)
+    signed = os.path.join(os.path.dirname(installer), "CorvellaSetup-signed.exe")
+    subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Corvella Installer",
+                    "-in", installer, "-out", signed], check=True, capture_output=True)
+    expect(os.path.getsize(signed) > os.path.getsize(installer), "signing added nothing")
+    c.wine.reg_delete(REGISTRY_KEY)
+    probe = c.run(signed)
+    expect_exit(probe, 1)
+    expect_no_box(probe)
+    expect_started_from(c, registered_folder(c))
+
+
+# Installer failures: the installer's own outcome, no box of ours --------------
+
+@case(INSTALL_LOCK)
+def installer_refuses_update(c):
+    app = c.folder("app")
+    c.wine.reg_set(REGISTRY_KEY, "InstallDir", c.wine.to_windows(app))
+    probe = c.run(c.installer("corvella-refused.wxs"), ["-update"])
+    expect_exit(probe, 1)
+    expect_no_box(probe)
+    expect(not probe.of("foreignbox"), "a box appeared during a quiet install", probe)
+    expect(probe.shown_while("msiexec.exe"), "the window did not stay up while msiexec ran", probe)
+    expect(c.files_in(c.temp) == ["Setup.msi"], f"the temporary folder holds {c.files_in(c.temp)}")
+    expect(c.started_records(app, wait_s=1) == [], "the application was started after a failed update")
+
+
+@case(INSTALL_LOCK)
+def installer_refuses_normal_mode(c):
+    # In normal mode the Windows Installer shows its own message; the user dismisses it.
+    c.wine.reg_delete(REGISTRY_KEY)
+    probe = c.run(c.installer("corvella-refused.wxs"), at=[("foreignbox", "enter")])
+    expect_exit(probe, 1)
+    expect_no_box(probe)
+    expect(len(probe.of("foreignbox")) == 1, "the installer's own message did not appear", probe)
+    expect(c.files_in(c.temp) == ["Setup.msi"], f"the temporary folder holds {c.files_in(c.temp)}")
+    expect(c.wine.reg_get(REGISTRY_KEY, "InstallDir") is None, "the refused database registered a folder")
+
+
+@case(INSTALL_LOCK)
+def damaged_database(c):
+    msi = c.build_msi()
+    with open(msi, "r+b") as f:
+        f.truncate(os.path.getsize(msi) // 3)
+    probe = c.run(c.pack("CorvellaSetup.exe", [msi]))
+    expect_exit(probe, 1)
+    expect_no_box(probe)
+    expect(not probe.of("foreignbox"), "a box appeared", probe)
+    expect(c.files_in(c.temp) == ["Setup.msi"], f"the temporary folder holds {c.files_in(c.temp)}")
+
+
+# Failures reported in the error box -------------------------------------------
+
+@case()
+def no_package(c):
+    probe = c.run(c.config["stub"], at=[("box", "enter")])
+    expect_failure_box(probe, DETAIL[101])
+    expect_exit(probe, 1)
+    expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
+
+
+@case()
+def damaged_stream(c):
+    installer = c.installer()
+    name, offset, size, compressed = package_entries(installer)[0]
+    with open(installer, "r+b") as f:  # flip bytes half way through the stream
+        f.seek(offset + compressed // 2)
+        chunk = f.read(16)
+        f.seek(offset + compressed // 2)
+        f.write(bytes(b ^ 0x5A for b in chunk))
+    probe = c.run(installer, at=[("box", "enter")])
+    expect_failure_box(probe, DETAIL[103])
+    expect_exit(probe, 1)
+    expect(not probe.of("process"), "a damaged database reached the installer", probe)
+    expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
+
+
+@case()
+def two_entries(c):
+    first = c.build_msi(name="Setup.msi")
+    second = c.build_msi(name="Other.msi")
+    probe = c.run(c.pack("CorvellaSetup.exe", [first, second]), at=[("box", "escape")])
+    expect_failure_box(probe, DETAIL[102])
+    expect_exit(probe, 1)  # Escape dismisses the box; the run still ended by itself
+    expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
+
+
+@case()
+def no_usable_temp_folder(c):
+    # A temporary folder the system cannot hand over whole ends the run with 103, and
+    # nothing is written anywhere (before, the database went to the drive's root).
+    long_temp = "C:\\" + "\\".join(["corvella-temp-folder-that-is-far-too-long"] * 8)
+    probe = c.run(c.installer(), temp=long_temp, cwd="C:\\", at=[("box", "enter")])
+    expect_failure_box(probe, DETAIL[103])
+    expect_exit(probe, 1)
+    root = c.wine.to_unix("C:\\")
+    expect(not os.path.exists(os.path.join(root, "Setup.msi")), "the database was written to C:\\")
+
+
+@case()
+def update_mode_failure_box(c):
+    probe = c.run(c.config["stub"], ["-update"], at=[("box", "enter")])
+    expect(probe.titles() == ["Corvella Updater"], f"titles {probe.titles()}", probe)
+    expect(probe.statuses() == [update_text()], f"status lines {probe.statuses()}", probe)
+    expect_failure_box(probe, DETAIL[101])  # the caption says Installer in both modes
+    expect_exit(probe, 1)
+
+
+@case()
+def near_miss_switches(c):
+    for args in (["-Update"], ["/update"], ["-updates"], ["--update"], ["first", "-update"], []):
+        probe = c.run(c.config["stub"], args, at=[("box", "enter")])
+        expect(probe.titles() == [CAPTION], f"{args}: titles {probe.titles()}", probe)
+        expect(probe.statuses()[0] == ENGLISH["initializing"], f"{args}: status lines {probe.statuses()}", probe)
+        expect_exit(probe, 1)
+
+
+# The user ends the run ---------------------------------------------------------
+
+@case()
+def escape_during_run(c):
+    installer = c.installer()
+    env, _ = copy_fake_msiexec(c, installer, sleep_ms=8000)
+    probe = c.run(installer, ["-update"], env=env, at=[("child:msiexec.exe", "escape")])
+    expect_exit(probe, 2)
+    pressed = probe.first("action")["t"]
+    ended = probe.first("exit")["t"]
+    # The worker is blocked in the installer: the window waits its 2 s for it, no more.
+    expect(1500 <= ended - pressed <= 3000, f"ended {ended - pressed} ms after Escape", probe)
+    expect_no_box(probe)
+
+
+@case()
+def close_request_cancels(c):
+    installer = c.installer()
+    env, _ = copy_fake_msiexec(c, installer, sleep_ms=5000)
+    probe = c.run(installer, ["-update"], env=env, at=[("child:msiexec.exe", "wmclose")])
+    expect_exit(probe, 2)
+
+
+@case()
+def quit_from_outside(c):
+    installer = c.installer()
+    env, _ = copy_fake_msiexec(c, installer, sleep_ms=5000)
+    probe = c.run(installer, ["-update"], env=env, at=[("child:msiexec.exe", "quit:7")])
+    expect_exit(probe, 7)
+
+
+# Languages -----------------------------------------------------------------------
+
+@case(INSTALL_LOCK)
+def french_normal_mode(c):
+    c.wine.reg_delete(REGISTRY_KEY)
+    probe = c.run(c.installer(), unix_env={"LANG": "fr_FR.UTF-8"})
+    expect_exit(probe, 1)
+    statuses = probe.statuses()
+    expect(statuses[:2] == [FRENCH["initializing"], FRENCH["installing"]], f"status lines {statuses}", probe)
+    expect_started_from(c, registered_folder(c))
+
+
+@case()
+def french_texts(c):
+    probe = c.run(c.config["stub"], at=[("box", "enter")], unix_env={"LANG": "fr_FR.UTF-8"})
+    expect_failure_box(probe, DETAIL[101], FRENCH)  # French around the English detail
+    expect(probe.statuses()[0] == FRENCH["initializing"], f"status lines {probe.statuses()}", probe)
+    probe = c.run(c.config["stub"], ["-update"], at=[("box", "enter")], unix_env={"LANG": "fr_FR.UTF-8"})
+    expect(probe.statuses() == [update_text(FRENCH)], f"status lines {probe.statuses()}", probe)
+
+
+@case()
+def japanese_texts(c):
+    stub = c.config["stub"]
+    japanese = {"initializing": string_table(stub, 240), "installing": string_table(stub, 241),
+                "failure": string_table(stub, 244), "update": string_table(stub, 245)}
+    expect(all(japanese.values()) and not any(t.isascii() for t in japanese.values()),
+           f"the string table has no Japanese texts: {japanese}")
+    probe = c.run(stub, at=[("box", "enter")], unix_env={"LANG": "ja_JP.UTF-8"})
+    expect(probe.statuses()[0] == japanese["initializing"], f"status lines {probe.statuses()}", probe)
+    expect_failure_box(probe, DETAIL[101], japanese)
+    probe = c.run(stub, ["-update"], at=[("box", "enter")], unix_env={"LANG": "ja_JP.UTF-8"})
+    expect(probe.statuses() == [update_text(japanese)], f"status lines {probe.statuses()}", probe)

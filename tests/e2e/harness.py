@@ -1,0 +1,322 @@
+"""What the whole-installer tests stand on: the Wine session, Windows and Unix paths,
+the registry, databases built with wixl, installers packed with sfxpack, and runs of
+an installer watched by the UI probe."""
+import json
+import os
+import shutil
+import struct
+import subprocess
+import time
+
+# The texts the user sees, as the product's string table holds them.
+ENGLISH = {
+    "initializing": "Initializing...",
+    "installing": "Installing...",
+    "failure": "Installation Failed, Contact customer support.\r\nDetails: %s",
+    "update": "%s is installing your updates and will start in a few moments...",
+}
+FRENCH = {
+    "initializing": "Initialisation...",
+    "installing": "Installation...",
+    "failure": "L'installation a échoué, veuillez contacter le service client.\r\nDétails: %s",
+    "update": "%s installe les mises à jour et démarrera dans quelques instants\u2026",
+}
+CAPTION = "Corvella Installer"
+DETAIL = {
+    101: "Failed to read TOC",
+    102: "Incomplete or corrupt file",
+    103: "Failed to extract installer",
+}
+REGISTRY_KEY = r"HKCU\SOFTWARE\Corvella"
+
+
+def fill(fmt, arg):
+    return fmt.replace("%s", arg, 1)
+
+
+class Wine:
+    """The test run's Wine session (scripts/wine-env.sh), shared by every test."""
+
+    def __init__(self, session_dir):
+        env_file = os.path.join(session_dir, "env")
+        if not os.path.exists(env_file):
+            raise RuntimeError(f"no Wine session in {session_dir}")
+        self.env = dict(os.environ)
+        with open(env_file) as f:
+            for line in f:
+                line = line.strip()
+                if line.startswith("export ") and "=" in line:
+                    name, value = line[len("export "):].split("=", 1)
+                    self.env[name] = value.strip('"')
+        self.prefix = self.env["WINEPREFIX"]
+        self.display = self.env["DISPLAY"]
+
+    def run(self, args, env=None, timeout=120, check=False):
+        full_env = dict(self.env, **(env or {}))
+        return subprocess.run(["wine"] + list(args), env=full_env, capture_output=True, timeout=timeout,
+                              check=check)
+
+    def to_unix(self, path):
+        """C:\\x\\y -> <prefix>/drive_c/x/y, Z:\\x -> /x."""
+        drive, rest = path[0].upper(), path[2:].replace("\\", "/").lstrip("/")
+        if drive == "Z":
+            return "/" + rest
+        if drive == "C":
+            return os.path.join(self.prefix, "drive_c", rest)
+        raise ValueError(f"no Unix path for {path}")
+
+    @staticmethod
+    def to_windows(path):
+        return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+    def reg_set(self, key, name, value):
+        self.run(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f"], check=True)
+        got = self.reg_get(key, name)
+        if got != value:
+            raise RuntimeError(f"registry value {key}\\{name} reads {got!r}, not {value!r}")
+
+    def reg_get(self, key, name):
+        out = self.run(["reg", "query", key, "/v", name]).stdout.decode("utf-8", "replace")
+        for line in out.splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[0] == name and parts[1].startswith("REG_"):
+                return parts[2] if len(parts) == 3 else ""
+        return None
+
+    def reg_delete(self, key):
+        self.run(["reg", "delete", key, "/f"])
+
+    def screenshot(self, path):
+        subprocess.run(["import", "-display", self.display, "-window", "root", path], check=True,
+                       capture_output=True, timeout=30)
+
+
+class Probe:
+    """One run of a program under the UI probe: the events it reported, in order."""
+
+    def __init__(self, events):
+        self.events = events
+
+    def of(self, kind):
+        return [e for e in self.events if e["event"] == kind]
+
+    def first(self, kind):
+        found = self.of(kind)
+        return found[0] if found else None
+
+    @property
+    def exit_code(self):
+        e = self.first("exit")
+        return e["code"] if e else None
+
+    def dialog_events(self):
+        """The window's states, without the last one before it is destroyed when that one
+        has lost its texts: a window being destroyed is hidden and emptied first."""
+        kept = []
+        for i, e in enumerate(self.events):
+            if e["event"] != "dialog":
+                continue
+            following = next((f for f in self.events[i + 1:] if f["event"] in ("dialog", "destroyed")), None)
+            dying = following is not None and following["event"] == "destroyed"
+            if dying and not e["visible"] and (e["status"] == "" or e["title"] == ""):
+                continue
+            kept.append(e)
+        return kept
+
+    def statuses(self):
+        """Status line texts in the order shown, repeats folded."""
+        texts = []
+        for e in self.dialog_events():
+            if not texts or texts[-1] != e["status"]:
+                texts.append(e["status"])
+        return texts
+
+    def titles(self):
+        """Titles the user could see (a window being destroyed loses its text first)."""
+        return sorted({e["title"] for e in self.dialog_events() if e["visible"]})
+
+    def ended(self, name):
+        """Index of the event that reported the end of the first process named name."""
+        start = self.first_process(name)
+        if start is None:
+            return None
+        pid = self.events[start]["pid"]
+        return self.index(lambda e: e["event"] == "ended" and e["pid"] == pid)
+
+    def first_process(self, name):
+        return self.index(lambda e: e["event"] == "process" and e["name"].lower() == name.lower())
+
+    def shown_while(self, name, slack_ms=30):
+        """True when the window was up for the whole life of process name: it was shown
+        before the process started and not hidden until it had ended (give or take the
+        probe's look interval, since an end and a hide can fall between two looks)."""
+        start, end = self.first_process(name), self.ended(name)
+        if start is None or end is None:
+            return False
+        shown = self.index(lambda e: e["event"] == "dialog" and e["visible"])
+        hidden = [e["t"] for e in self.dialog_events() if not e["visible"]]
+        return shown is not None and shown < start and all(t >= self.events[end]["t"] - slack_ms for t in hidden)
+
+    def index(self, predicate):
+        for i, e in enumerate(self.events):
+            if predicate(e):
+                return i
+        return None
+
+    def dump(self):
+        return "\n".join(json.dumps(e, ensure_ascii=False) for e in self.events)
+
+
+class Case:
+    """The room one test works in: its own folders, its own paths in the session."""
+
+    def __init__(self, config, wine, name):
+        self.config = config
+        self.wine = wine
+        self.name = name
+        self.work = os.path.join(config["work"], name)
+        shutil.rmtree(self.work, ignore_errors=True)
+        os.makedirs(self.work)
+        self.temp = self.folder("temp")
+
+    def folder(self, *parts):
+        path = os.path.join(self.work, *parts)
+        os.makedirs(path, exist_ok=True)
+        return path
+
+    # Databases and installers -------------------------------------------------
+
+    def build_msi(self, wxs="corvella.wxs", folder=None, name="Setup.msi"):
+        """A real database from a fixture, installing into Programs\\<folder>."""
+        build = self.folder("msi-" + os.path.splitext(name)[0] + "-" + os.path.splitext(wxs)[0])
+        shutil.copy(os.path.join(self.config["fixtures"], wxs), build)
+        shutil.copy(self.config["corvella"], os.path.join(build, "Corvella.exe"))
+        out = os.path.join(build, name)
+        # wixl wants source paths relative to its working folder.
+        subprocess.run([self.config["wixl"], "-D", "Folder=" + (folder or "Corvella-" + self.name), "-o", name, wxs],
+                       cwd=build, check=True, capture_output=True, timeout=120)
+        return out
+
+    def pack(self, out_name, entries, stub=None, folder=None):
+        """An installer: the stub with the entries packed behind it."""
+        target_dir = self.folder(folder or "installer")
+        out = os.path.join(target_dir, out_name)
+        stub = stub or self.config["stub"]
+        if self.config["packer_under_wine"]:
+            args = ["create", "-q", "--stub", self.wine.to_windows(stub), "-o", self.wine.to_windows(out)]
+            args += [self.wine.to_windows(e) for e in entries]
+            result = self.wine.run([self.config["packer"]] + args)
+        else:
+            args = [self.config["packer"], "create", "-q", "--stub", stub, "-o", out] + list(entries)
+            result = subprocess.run(args, capture_output=True, timeout=120)
+        if result.returncode != 0 or not os.path.exists(out):
+            raise RuntimeError(f"sfxpack failed ({result.returncode}): {result.stderr.decode(errors='replace')}")
+        return out
+
+    def installer(self, wxs="corvella.wxs", folder=None):
+        return self.pack("CorvellaSetup.exe", [self.build_msi(wxs, folder)])
+
+    # Runs ---------------------------------------------------------------------
+
+    def run(self, program, args=(), at=(), env=None, temp=None, unix_env=None, cwd=None, on_pause=None,
+            timeout_ms=60000):
+        """Starts program under the probe with its own temporary folder, acts as `at`
+        says ((when, what) pairs) and returns what the probe saw."""
+        temp = temp or self.temp
+        probe_args = [self.config["probe"], "--timeout", str(timeout_ms)]
+        win_temp = self.wine.to_windows(temp) if not temp.startswith("C:") else temp
+        for name, value in [("TMP", win_temp), ("TEMP", win_temp)] + list((env or {}).items()):
+            probe_args += ["--env", f"{name}={value}"]
+        if cwd:
+            probe_args += ["--cwd", cwd]
+        for when, what in at:
+            probe_args += ["--at", when, what]
+        probe_args += ["--", self.wine.to_windows(program)] + list(args)
+        full_env = dict(self.wine.env, **(unix_env or {}))
+        proc = subprocess.Popen(["wine"] + probe_args, env=full_env, stdin=subprocess.PIPE,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        events = []
+        deadline = time.monotonic() + timeout_ms / 1000 + 30
+        try:
+            for raw in proc.stdout:
+                event = json.loads(raw.decode("utf-8"))
+                events.append(event)
+                if event["event"] == "paused":
+                    if on_pause:
+                        on_pause(Probe(events))
+                    proc.stdin.write(b"\n")
+                    proc.stdin.flush()
+                # Processes the program started may hold the probe's output open
+                # after it ends; its exit is the end of the report.
+                if event["event"] in ("exit", "timeout", "error", "usage") or time.monotonic() > deadline:
+                    break
+            proc.wait(timeout=max(1, deadline - time.monotonic()))
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+        result = Probe(events)
+        log = os.path.join(self.work, "probe.log")
+        with open(log, "a", encoding="utf-8") as f:
+            f.write(f"# {program} {' '.join(args)}\n{result.dump()}\n")
+        return result
+
+    # What a run leaves behind -----------------------------------------------
+
+    def started_records(self, folder, wait_s=10.0):
+        """What the installed application recorded in folder (Unix path) when started:
+        a list of {exe, cmdline, cwd}, waiting up to wait_s for the first."""
+        record = os.path.join(folder, "started.txt")
+        deadline = time.monotonic() + wait_s
+        while not os.path.exists(record) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        if not os.path.exists(record):
+            return []
+        time.sleep(0.3)  # let a second, faulty start show up too
+        starts, current = [], {}
+        with open(record, encoding="utf-8") as f:
+            for line in f:
+                key, _, value = line.rstrip("\n").partition("=")
+                if key == "exe" and current:
+                    starts.append(current)
+                    current = {}
+                current[key] = value
+        if current:
+            starts.append(current)
+        return starts
+
+    def files_in(self, folder):
+        return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+
+
+def string_table(exe, string_id):
+    """A text of the executable's string table, read with icoutils' wrestool."""
+    block = string_id // 16 + 1
+    raw = subprocess.run(["wrestool", "-x", "--raw", "-t", "6", "-n", str(block), exe], capture_output=True,
+                         check=True).stdout
+    pos = 0
+    for index in range(16):
+        (length,) = struct.unpack_from("<H", raw, pos)
+        text = raw[pos + 2:pos + 2 + 2 * length].decode("utf-16-le")
+        pos += 2 + 2 * length
+        if index == string_id % 16:
+            return text
+    return ""
+
+
+def package_entries(path):
+    """The table of contents behind an installer, decoded independently of our reader:
+    a list of (name, offset, size, compressed_size) in table order."""
+    with open(path, "rb") as f:
+        data = f.read()
+    count, version, marker = struct.unpack_from("<i4s10s", data, len(data) - 18)
+    if marker != b"!NORBASFX!" or version != b"2.00":
+        raise ValueError(f"{path}: no package trailer at the end")
+    entries, pos = [], len(data) - 18
+    for _ in range(count):
+        (name_length,) = struct.unpack_from("<i", data, pos - 4)
+        pos -= 4 + 2 * name_length
+        name = data[pos:pos + 2 * name_length].decode("utf-16-le")
+        offset, size, compressed = struct.unpack_from("<III", data, pos - 12)
+        pos -= 12
+        entries.append((name, offset, size, compressed))
+    return list(reversed(entries))

@@ -1,0 +1,367 @@
+// UI probe for the end-to-end tests. Starts a program, watches its windows from the
+// outside as a user would see them, acts on them when told, and reports every change
+// as one JSON line on stdout. Runs in the same Wine session as the program.
+//
+//   probe.exe [--env NAME=VALUE]... [--cwd DIR] [--timeout MS] [--at WHEN WHAT]...
+//             -- PROGRAM [ARGS...]
+//
+// WHEN: start | visible | hidden | status:TEXT | child:IMAGE.exe | box | foreignbox
+// WHAT: escape | enter (a key posted to the dialog, or to the box for box conditions)
+//       | wmclose | quit:CODE (a quit message to the window's thread)
+//       | pause (the program's other threads are suspended until a line arrives on stdin)
+// Each --at fires once, in the order given. Exit status: 0 when the program ended
+// (its code is in the "exit" event), 3 on time-out (the program tree is killed), 2 on
+// bad usage.
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "JsonLine.h"
+#include "ProcessTree.h"
+
+namespace {
+
+const int kStatusId = 1000;
+const int kAnimationId = 1015;
+const int kBoxTextId = 0xFFFF;
+
+struct Action {
+    const wchar_t* when;
+    const wchar_t* what;
+    bool done;
+};
+
+struct Seen {
+    HWND dialog = nullptr;
+    DWORD dialogThread = 0;
+    bool wasVisible = false;
+    bool visible = false;
+    wchar_t title[512] = {};
+    wchar_t status[1024] = {};
+    HWND box = nullptr;
+    HWND foreignBox = nullptr;
+};
+
+DWORD g_start;
+DWORD Elapsed() { return GetTickCount() - g_start; }
+
+bool StartsWith(const wchar_t* text, const wchar_t* prefix) {
+    size_t n = lstrlenW(prefix);
+    return wcsncmp(text, prefix, n) == 0;
+}
+
+// Quotes one argument so that the runtime's argument parser gives it back unchanged.
+void AppendQuoted(wchar_t* line, size_t capacity, const wchar_t* arg) {
+    size_t length = lstrlenW(line);
+    auto put = [&](wchar_t c) {
+        if (length + 1 < capacity) line[length++] = c;
+    };
+    if (length) put(L' ');
+    bool needsQuotes = !*arg || wcspbrk(arg, L" \t\"") != nullptr;
+    if (!needsQuotes) {
+        for (const wchar_t* p = arg; *p; ++p) put(*p);
+    } else {
+        put(L'"');
+        for (const wchar_t* p = arg;; ++p) {
+            int slashes = 0;
+            while (*p == L'\\') ++p, ++slashes;
+            if (!*p) {
+                for (int i = 0; i < slashes * 2; ++i) put(L'\\');
+                break;
+            }
+            int count = *p == L'"' ? slashes * 2 + 1 : slashes;
+            for (int i = 0; i < count; ++i) put(L'\\');
+            put(*p);
+        }
+        put(L'"');
+    }
+    line[length] = 0;
+}
+
+// The current environment with NAME=VALUE overrides; names compare without case.
+void BuildEnvironment(wchar_t* block, size_t capacity, wchar_t** overrides, int count) {
+    size_t used = 0;
+    auto append = [&](const wchar_t* entry) {
+        size_t n = lstrlenW(entry) + 1;
+        if (used + n + 1 >= capacity) return;
+        memcpy(block + used, entry, n * sizeof(wchar_t));
+        used += n;
+    };
+    wchar_t* current = GetEnvironmentStringsW();
+    for (const wchar_t* entry = current; *entry; entry += lstrlenW(entry) + 1) {
+        bool replaced = false;
+        for (int i = 0; i < count && !replaced; ++i) {
+            const wchar_t* eq = wcschr(overrides[i] + 1, L'=');
+            int nameLength = static_cast<int>(eq - overrides[i]);
+            replaced = CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, entry, nameLength, overrides[i],
+                                      nameLength) == CSTR_EQUAL &&
+                       entry[nameLength] == L'=';
+        }
+        if (!replaced) append(entry);
+    }
+    FreeEnvironmentStringsW(current);
+    for (int i = 0; i < count; ++i) append(overrides[i]);
+    block[used] = 0;
+}
+
+struct WindowSearch {
+    const ProcessTree* tree;
+    DWORD rootId;
+    HWND dialog;
+    HWND box;
+    HWND foreignBox;
+};
+
+BOOL CALLBACK FindWindows(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (!search->tree->Contains(processId)) return TRUE;
+    bool own = processId == search->rootId;
+    if (own && !search->dialog && GetDlgItem(window, kAnimationId)) {
+        search->dialog = window;
+    } else if (GetDlgItem(window, kBoxTextId) && IsWindowVisible(window)) {
+        (own ? search->box : search->foreignBox) = window;
+    }
+    return TRUE;
+}
+
+void PostKey(HWND target, UINT key) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    HWND receiver = target;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(target, nullptr), &info) && info.hwndFocus &&
+        (info.hwndFocus == target || IsChild(target, info.hwndFocus)))
+        receiver = info.hwndFocus;
+    UINT scan = MapVirtualKeyW(key, MAPVK_VK_TO_VSC);
+    PostMessageW(receiver, WM_KEYDOWN, key, 1 | (scan << 16));
+    PostMessageW(receiver, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000u);
+}
+
+DWORD WINAPI ReadLine(void*) {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    char c = 0;
+    DWORD read = 0;
+    while (ReadFile(input, &c, 1, &read, nullptr) && read == 1 && c != '\n') {
+    }
+    return 0;
+}
+
+// Holds every thread of the program but the window's, also those started meanwhile
+// (the worker may not exist yet), until the driver sends a line.
+void HoldUntilLine(ProcessTree& tree, DWORD windowThread) {
+    HANDLE reader = CreateThread(nullptr, 0, ReadLine, nullptr, 0, nullptr);
+    tree.SuspendAllBut(windowThread);
+    JsonLine(Elapsed(), "paused");
+    while (reader && WaitForSingleObject(reader, 1) == WAIT_TIMEOUT) tree.SuspendAllBut(windowThread);
+    if (reader) CloseHandle(reader);
+    tree.Resume();
+    JsonLine(Elapsed(), "resumed");
+}
+
+void ReportLayout(HWND dialog) {
+    RECT frame = {}, status = {}, animation = {};
+    GetWindowRect(dialog, &frame);
+    GetWindowRect(GetDlgItem(dialog, kStatusId), &status);
+    GetWindowRect(GetDlgItem(dialog, kAnimationId), &animation);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    JsonLine(Elapsed(), "layout")
+        .Add("left", static_cast<long long>(frame.left)).Add("top", static_cast<long long>(frame.top))
+        .Add("right", static_cast<long long>(frame.right)).Add("bottom", static_cast<long long>(frame.bottom))
+        .Add("work_left", static_cast<long long>(work.left)).Add("work_top", static_cast<long long>(work.top))
+        .Add("work_right", static_cast<long long>(work.right)).Add("work_bottom", static_cast<long long>(work.bottom))
+        .Add("status_left", static_cast<long long>(status.left)).Add("status_right", static_cast<long long>(status.right))
+        .Add("status_top", static_cast<long long>(status.top)).Add("status_bottom", static_cast<long long>(status.bottom))
+        .Add("anim_left", static_cast<long long>(animation.left)).Add("anim_top", static_cast<long long>(animation.top))
+        .Add("anim_right", static_cast<long long>(animation.right))
+        .Add("anim_bottom", static_cast<long long>(animation.bottom));
+}
+
+void ReportBox(const char* event, HWND box, HWND dialog) {
+    wchar_t caption[512] = {}, text[2048] = {};
+    InternalGetWindowText(box, caption, 512);
+    InternalGetWindowText(GetDlgItem(box, kBoxTextId), text, 2048);
+    JsonLine(Elapsed(), event)
+        .Add("caption", caption)
+        .Add("text", text)
+        .Add("owned_by_dialog", dialog && GetWindow(box, GW_OWNER) == dialog);
+}
+
+void WatchDialog(Seen& seen) {
+    if (!IsWindow(seen.dialog)) {
+        JsonLine(Elapsed(), "destroyed");
+        seen.dialog = nullptr;
+        seen.visible = false;
+        return;
+    }
+    bool visible = IsWindowVisible(seen.dialog) != FALSE;
+    // Nothing is reported before the user can see it: the template's texts are replaced
+    // while the window is still hidden.
+    if (!visible && !seen.wasVisible) return;
+    if (visible && !seen.wasVisible) ReportLayout(seen.dialog);
+    wchar_t title[512] = {}, status[1024] = {};
+    InternalGetWindowText(seen.dialog, title, 512);
+    // While the window is destroyed its controls go first: the last text seen stays.
+    HWND statusLine = GetDlgItem(seen.dialog, kStatusId);
+    if (statusLine)
+        InternalGetWindowText(statusLine, status, 1024);
+    else
+        lstrcpynW(status, seen.status, 1024);
+    if (lstrcmpW(title, seen.title) || lstrcmpW(status, seen.status) || visible != seen.visible) {
+        lstrcpynW(seen.title, title, 512);
+        lstrcpynW(seen.status, status, 1024);
+        seen.visible = visible;
+        seen.wasVisible = true;
+        JsonLine(Elapsed(), "dialog").Add("title", title).Add("status", status).Add("visible", visible);
+    }
+}
+
+void WatchWindows(const WindowSearch& search, Seen& seen) {
+    if (search.dialog && search.dialog != seen.dialog) {
+        seen.dialog = search.dialog;
+        seen.dialogThread = GetWindowThreadProcessId(search.dialog, nullptr);
+    }
+    if (seen.dialog) WatchDialog(seen);
+    if (search.box != seen.box) {
+        seen.box = search.box;
+        if (seen.box) ReportBox("box", seen.box, seen.dialog);
+    }
+    if (search.foreignBox != seen.foreignBox) {
+        seen.foreignBox = search.foreignBox;
+        if (seen.foreignBox) ReportBox("foreignbox", seen.foreignBox, nullptr);
+    }
+}
+
+// New descendants, once they have their image name.
+void ReportStarted(const ProcessTree& tree, DWORD* reported, int& reportedCount) {
+    for (int p = 1; p < tree.Count(); ++p) {
+        bool known = false;
+        for (int r = 0; r < reportedCount; ++r) known = known || reported[r] == tree.IdAt(p);
+        // A process that is still starting has no image name yet; it is reported later.
+        if (known || reportedCount == 64 || !tree.NameAt(p)[0]) continue;
+        reported[reportedCount++] = tree.IdAt(p);
+        JsonLine(Elapsed(), "process").Add("name", tree.NameAt(p)).Add("pid", static_cast<long long>(tree.IdAt(p)));
+    }
+}
+
+void ReportEnded(const ProcessTree& tree, DWORD* reported, int reportedCount) {
+    for (int r = 1; r < reportedCount; ++r) {
+        if (!reported[r] || tree.Contains(reported[r])) continue;
+        JsonLine(Elapsed(), "ended").Add("pid", static_cast<long long>(reported[r]));
+        reported[r] = 0;
+    }
+}
+
+// True once when the condition holds.
+bool Holds(const wchar_t* when, const Seen& seen, const ProcessTree& tree) {
+    if (!lstrcmpW(when, L"start")) return true;
+    if (!lstrcmpW(when, L"visible")) return seen.dialog && seen.visible;
+    if (!lstrcmpW(when, L"hidden")) return seen.dialog && seen.wasVisible && !seen.visible;
+    if (!lstrcmpW(when, L"box")) return seen.box != nullptr;
+    if (!lstrcmpW(when, L"foreignbox")) return seen.foreignBox != nullptr;
+    if (StartsWith(when, L"status:")) return seen.dialog && !lstrcmpW(seen.status, when + 7);
+    if (StartsWith(when, L"child:")) return tree.HasDescendant(when + 6);
+    return false;
+}
+
+void Act(const Action& action, const Seen& seen, ProcessTree& tree) {
+    bool onBox = !lstrcmpW(action.when, L"box") || !lstrcmpW(action.when, L"foreignbox");
+    HWND target = onBox ? (!lstrcmpW(action.when, L"box") ? seen.box : seen.foreignBox) : seen.dialog;
+    JsonLine(Elapsed(), "action").Add("when", action.when).Add("what", action.what);
+    if (!lstrcmpW(action.what, L"escape") && target) {
+        PostKey(target, VK_ESCAPE);
+    } else if (!lstrcmpW(action.what, L"enter") && target) {
+        PostKey(target, VK_RETURN);
+    } else if (!lstrcmpW(action.what, L"wmclose") && seen.dialog) {
+        PostMessageW(seen.dialog, WM_CLOSE, 0, 0);
+    } else if (StartsWith(action.what, L"quit:") && seen.dialogThread) {
+        PostThreadMessageW(seen.dialogThread, WM_QUIT, _wtoi(action.what + 5), 0);
+    } else if (!lstrcmpW(action.what, L"pause")) {
+        HoldUntilLine(tree, seen.dialogThread);
+    }
+}
+
+int Usage() {
+    JsonLine(0, "usage").Add("text", L"probe.exe [--env N=V] [--cwd DIR] [--timeout MS] [--at WHEN WHAT] -- PROGRAM [ARGS]");
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    g_start = GetTickCount();
+    wchar_t* overrides[32];
+    int overrideCount = 0;
+    Action actions[32];
+    int actionCount = 0;
+    const wchar_t* cwd = nullptr;
+    DWORD timeout = 60000;
+    int i = 1;
+    for (; i < argc && lstrcmpW(argv[i], L"--"); ++i) {
+        if (!lstrcmpW(argv[i], L"--env") && i + 1 < argc && wcschr(argv[i + 1], L'=') && overrideCount < 32)
+            overrides[overrideCount++] = argv[++i];
+        else if (!lstrcmpW(argv[i], L"--cwd") && i + 1 < argc)
+            cwd = argv[++i];
+        else if (!lstrcmpW(argv[i], L"--timeout") && i + 1 < argc)
+            timeout = static_cast<DWORD>(_wtoi(argv[++i]));
+        else if (!lstrcmpW(argv[i], L"--at") && i + 2 < argc && actionCount < 32)
+            actions[actionCount++] = Action{argv[i + 1], argv[i + 2], false}, i += 2;
+        else
+            return Usage();
+    }
+    if (i + 1 >= argc) return Usage();
+
+    static wchar_t commandLine[32768];
+    for (int a = i + 1; a < argc; ++a) AppendQuoted(commandLine, 32768, argv[a]);
+    static wchar_t environment[65536];
+    BuildEnvironment(environment, 65536, overrides, overrideCount);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, environment,
+                        cwd, &startup, &process)) {
+        JsonLine(Elapsed(), "error").Add("text", L"cannot start the program").Add("code", static_cast<long long>(GetLastError()));
+        return 2;
+    }
+    CloseHandle(process.hThread);
+    JsonLine(Elapsed(), "start").Add("pid", static_cast<long long>(process.dwProcessId)).Add("cmdline", commandLine);
+
+    ProcessTree tree(process.dwProcessId);
+    Seen seen;
+    DWORD reported[64] = {process.dwProcessId};
+    int reportedCount = 1;
+    while (WaitForSingleObject(process.hProcess, 1) == WAIT_TIMEOUT) {
+        if (Elapsed() > timeout) {
+            JsonLine(Elapsed(), "timeout");
+            tree.Refresh();
+            tree.Resume();
+            tree.TerminateAll(3);
+            return 3;
+        }
+        // Processes are looked at before windows, and a start is reported after the
+        // window events: what the snapshot shows happened before the windows were looked
+        // at, so a window hidden before msiexec started is reported before its start
+        // even when both happen between two looks. Ends get no such guarantee.
+        tree.Refresh();
+        ReportEnded(tree, reported, reportedCount);
+        WindowSearch search = {&tree, process.dwProcessId, nullptr, nullptr, nullptr};
+        EnumWindows(FindWindows, reinterpret_cast<LPARAM>(&search));
+        WatchWindows(search, seen);
+        ReportStarted(tree, reported, reportedCount);
+        for (int a = 0; a < actionCount; ++a) {
+            if (actions[a].done) continue;
+            if (!Holds(actions[a].when, seen, tree)) break;  // in the order given
+            actions[a].done = true;
+            Act(actions[a], seen, tree);
+        }
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    JsonLine(Elapsed(), "exit").Add("code", static_cast<long long>(code));
+    CloseHandle(process.hProcess);
+    return 0;
+}
