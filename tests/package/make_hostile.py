@@ -23,6 +23,11 @@ import sfxformat as fmt  # noqa: E402
 PAYLOAD = b"Corvella test database\n" * 200
 
 
+def slurp(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
 def cases(prefix):
     """(file name, package bytes) for each hostile case."""
     rng = random.Random(1234)
@@ -75,7 +80,7 @@ def main():
     parser.add_argument("outdir")
     parser.add_argument("--stub", help="append every case to this executable")
     args = parser.parse_args()
-    prefix = open(args.stub, "rb").read() if args.stub else b"\0" * 700
+    prefix = slurp(args.stub) if args.stub else b"\0" * 700
     os.makedirs(args.outdir, exist_ok=True)
     with open(os.path.join(args.outdir, "cases.tsv"), "w") as manifest:
         for name, data in cases(prefix):

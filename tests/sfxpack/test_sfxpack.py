@@ -1,0 +1,357 @@
+#!/usr/bin/env python3
+"""Black-box tests of sfxpack: start the program, check exit status, output files
+and messages.
+
+    test_sfxpack.py SFXPACK [unittest options]
+
+SFXPACK_LAUNCHER, when set, is put before the program (for example the Wine
+runner, to test sfxpack.exe)."""
+
+import os
+import pty
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "package"))
+import sfxformat as fmt  # noqa: E402
+
+SFXPACK = None
+LAUNCHER = os.environ.get("SFXPACK_LAUNCHER", "").split()
+ON_WINDOWS = bool(LAUNCHER)
+OK, DAMAGED, USAGE, CANNOT_READ, NOT_PACKAGE, CANNOT_WRITE, REFUSED = range(7)
+
+
+def slurp(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def run(*args, cwd=None):
+    """Runs sfxpack with its output in files: a pipe would keep Wine's helpers
+    waiting on it after the program has ended."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run(LAUNCHER + [SFXPACK, *args], stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                cwd=cwd, timeout=120)
+        out.seek(0)
+        err.seek(0)
+        result.stdout, result.stderr = out.read(), err.read()
+    if result.returncode < 0 or result.returncode >= 128:
+        raise AssertionError(f"sfxpack {args} died: {result.returncode}\n{result.stderr}")
+    return result
+
+
+def pe_stub(signed, size=4096):
+    """A minimal PE32 image: headers only, with or without a certificate table."""
+    image = bytearray(size)
+    image[0:2] = b"MZ"
+    struct.pack_into("<I", image, 0x3C, 0x80)
+    struct.pack_into("<4sHHIIIHH", image, 0x80, b"PE\0\0", 0x14C, 0, 0, 0, 0, 224, 0x102)
+    optional = 0x80 + 24
+    struct.pack_into("<H", image, optional, 0x10B)
+    struct.pack_into("<I", image, optional + 92, 16)
+    if signed:
+        struct.pack_into("<II", image, optional + 96 + 4 * 8, size - 1024, 1024)
+    return bytes(image)
+
+
+class Scratch(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="sfxpack-test-")
+        self.addCleanup(shutil.rmtree, self.dir, ignore_errors=True)
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def write(self, name, data):
+        path = self.path(name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def listing(self, *parts):
+        return sorted(os.listdir(self.path(*parts)))
+
+    def assertStatus(self, result, status):
+        self.assertEqual(result.returncode, status, result.stderr.decode(errors="replace"))
+
+    def assertOneLineError(self, result, *words):
+        lines = result.stderr.decode(errors="replace").strip().splitlines()
+        self.assertEqual(len(lines), 1, lines)
+        self.assertTrue(lines[0].startswith("sfxpack: "), lines[0])
+        for word in words:
+            self.assertIn(word, lines[0])
+
+
+class RoundTrips(Scratch):
+    def make_inputs(self):
+        rng = random.Random(5)
+        return {
+            "Setup.msi": bytes(rng.randrange(256) for _ in range(150000)),
+            "readme.txt": b"Corvella readme\n" * 3000,
+            "empty.dat": b"",
+        }
+
+    def test_package_without_stub(self):
+        inputs = self.make_inputs()
+        files = [self.write(os.path.join("in", n), d) for n, d in inputs.items()]
+        result = run("create", "-o", self.path("out.pkg"), *files)
+        self.assertStatus(result, OK)
+        self.assertEqual(result.stderr, b"")  # no progress bar when stderr is not a terminal
+        self.assertEqual(self.listing(), ["in", "out.pkg"])
+
+        listing = run("list", self.path("out.pkg"))
+        self.assertStatus(listing, OK)
+        rows = listing.stdout.decode().splitlines()
+        self.assertEqual(len(rows), 4)
+        first = rows[1].split()
+        self.assertEqual((first[0], first[1], first[4], first[5]), ("0", "150000", "0", "Setup.msi"))
+        self.assertEqual(rows[3].split()[-1], "empty.dat")
+
+        self.assertStatus(run("verify", self.path("out.pkg")), OK)
+        os.mkdir(self.path("x"))
+        self.assertStatus(run("extract", self.path("out.pkg"), "-C", self.path("x")), OK)
+        for name, data in inputs.items():
+            self.assertEqual(self.read(os.path.join("x", name)), data)
+        self.assertEqual(self.listing("x"), sorted(inputs))
+
+    def test_installer_with_stub_and_selected_extraction(self):
+        inputs = self.make_inputs()
+        files = [self.write(os.path.join("in", n), d) for n, d in inputs.items()]
+        stub = self.write("stub.exe", pe_stub(signed=False, size=70001))
+        self.assertStatus(run("create", "--stub", stub, "-o", self.path("setup.exe"), *files), OK)
+        data = slurp(self.path("setup.exe"))
+        self.assertEqual(data[:70001], pe_stub(signed=False, size=70001))
+        toc = fmt.read_toc(data)
+        self.assertEqual(toc.code, fmt.OK)
+        self.assertEqual(toc.entries[0][1], 70001)
+
+        os.mkdir(self.path("x"))
+        self.assertStatus(run("extract", self.path("setup.exe"), "-C", self.path("x"), "readme.txt", "2"), OK)
+        self.assertEqual(self.listing("x"), ["empty.dat", "readme.txt"])
+        self.assertEqual(self.read("x/readme.txt"), inputs["readme.txt"])
+        missing = run("extract", self.path("setup.exe"), "-C", self.path("x"), "nothing.txt")
+        self.assertStatus(missing, USAGE)
+        self.assertOneLineError(missing, "nothing.txt")
+
+    def test_existing_output_is_replaced(self):
+        src = self.write("a.bin", os.urandom(3000))
+        self.write("out.pkg", b"old" * 100000)
+        self.assertStatus(run("create", "-o", self.path("out.pkg"), src), OK)
+        self.assertEqual(fmt.read_toc(self.read("out.pkg")).code, fmt.OK)
+
+    def test_256_files_and_not_257(self):
+        files = [self.write(os.path.join("in", f"f{i:03}.txt"), b"x" * (10 + i)) for i in range(257)]
+        refused = run("create", "-o", self.path("out.pkg"), *files)
+        self.assertStatus(refused, REFUSED)
+        self.assertOneLineError(refused, "256")
+        self.assertEqual(self.listing(), ["in"])
+        self.assertStatus(run("create", "-o", self.path("out.pkg"), *files[:256]), OK)
+        toc = fmt.read_toc(self.read("out.pkg"))
+        self.assertEqual(len(toc.entries), 256)
+        self.assertStatus(run("verify", self.path("out.pkg")), OK)
+
+
+class Errors(Scratch):
+    def test_usage(self):
+        for args in ([], ["bogus"], ["create", "a"], ["create", "-o"], ["create", "-o", "x"], ["list"],
+                     ["verify", "a", "b"], ["list", "--stub", "x", "y"], ["extract"]):
+            result = run(*args)
+            self.assertStatus(result, USAGE)
+            self.assertOneLineError(result)
+
+    def test_help_and_version(self):
+        result = run("--help")
+        self.assertStatus(result, OK)
+        text = result.stdout.decode()
+        for word in ("create", "list", "extract", "verify", "Exit status", "--allow-signed-stub"):
+            self.assertIn(word, text)
+        for status in range(7):
+            self.assertIn(f"\n  {status}  ", text)
+        version = run("--version")
+        self.assertStatus(version, OK)
+        self.assertRegex(version.stdout.decode(), r"^sfxpack \d+\.\d+")
+
+    def test_unreadable_inputs_leave_no_output(self):
+        good = self.write("a.txt", b"a" * 1000)
+        self.write("out.pkg", b"previous")
+        for args, status, word in (
+                (["create", "-o", self.path("out.pkg"), good, self.path("missing.txt")], CANNOT_READ, "missing.txt"),
+                (["create", "--stub", self.path("nostub.exe"), "-o", self.path("out.pkg"), good], CANNOT_READ,
+                 "nostub.exe"),
+                (["create", "-o", self.path("out.pkg"), self.dir], CANNOT_READ, "folder"),
+                (["create", "-o", self.path("nofolder", "out.pkg"), good], CANNOT_WRITE, "out.pkg"),
+                (["create", "-o", self.dir, good], CANNOT_WRITE, "folder")):
+            result = run(*args)
+            self.assertStatus(result, status)
+            self.assertOneLineError(result, word)
+            # OUT keeps what it held, and no temporary file stays beside it.
+            self.assertEqual(self.read("out.pkg"), b"previous")
+            self.assertEqual(self.listing(), ["a.txt", "out.pkg"])
+
+    def test_output_that_is_an_input_or_the_stub(self):
+        a = self.write("a.txt", b"a" * 1000)
+        stub = self.write("stub.exe", pe_stub(False))
+        result = run("create", "-o", a, a)
+        self.assertStatus(result, USAGE)
+        self.assertEqual(self.read("a.txt"), b"a" * 1000)
+        result = run("create", "--stub", stub, "-o", stub, a)
+        self.assertStatus(result, USAGE)
+        self.assertEqual(self.read("stub.exe"), pe_stub(False))
+
+    @unittest.skipIf(ON_WINDOWS, "names Windows cannot hold")
+    def test_names_the_installer_cannot_extract(self):
+        for name in ("trailing.", "drive:x", "back\\slash", "space "):
+            path = self.write(os.path.join("in", name), b"data" * 300)
+            result = run("create", "-o", self.path("out.pkg"), path)
+            self.assertStatus(result, REFUSED)
+            self.assertOneLineError(result, "name")
+            self.assertFalse(os.path.exists(self.path("out.pkg")))
+
+    def test_two_files_with_one_name(self):
+        a = self.write(os.path.join("one", "same.txt"), b"1" * 1000)
+        b = self.write(os.path.join("two", "same.txt"), b"2" * 1000)
+        result = run("create", "-o", self.path("out.pkg"), a, b)
+        self.assertStatus(result, REFUSED)
+        self.assertOneLineError(result, "same.txt")
+        self.assertFalse(os.path.exists(self.path("out.pkg")))
+
+    def test_package_too_small_to_be_found_again(self):
+        a = self.write("a.txt", b"tiny")
+        result = run("create", "-o", self.path("out.pkg"), a)
+        self.assertStatus(result, REFUSED)
+        self.assertOneLineError(result, "512")
+        self.assertEqual(self.listing(), ["a.txt"])
+        # Behind a stub it is found.
+        stub = self.write("stub.exe", pe_stub(False))
+        self.assertStatus(run("create", "--stub", stub, "-o", self.path("out.exe"), a), OK)
+
+    def test_signed_stub_is_refused_unless_allowed(self):
+        a = self.write("Setup.msi", os.urandom(2000))
+        signed = self.write("signed.exe", pe_stub(True))
+        result = run("create", "--stub", signed, "-o", self.path("out.exe"), a)
+        self.assertStatus(result, REFUSED)
+        self.assertOneLineError(result, "signed", "--allow-signed-stub")
+        self.assertFalse(os.path.exists(self.path("out.exe")))
+        self.assertStatus(run("create", "--stub", signed, "--allow-signed-stub", "-o", self.path("out.exe"), a), OK)
+        self.assertStatus(run("verify", self.path("out.exe")), OK)
+        # A stub that is no PE at all is packed as it is.
+        plain = self.write("plain.bin", b"\0" * 1000)
+        self.assertStatus(run("create", "--stub", plain, "-o", self.path("out2.exe"), a), OK)
+
+    def test_not_a_package(self):
+        noise = self.write("noise.bin", os.urandom(5000))
+        for command in ("list", "verify"):
+            result = run(command, noise)
+            self.assertStatus(result, NOT_PACKAGE)
+            self.assertOneLineError(result, "noise.bin", "not a package")
+            result = run(command, self.path("missing.bin"))
+            self.assertStatus(result, CANNOT_READ)
+            self.assertOneLineError(result, "missing.bin")
+        a = self.write("a.txt", b"a" * 1000)
+        stub = self.write("stub.exe", pe_stub(False))
+        self.assertStatus(run("create", "--stub", stub, "-o", self.path("p.exe"), a), OK)
+        result = run("extract", self.path("p.exe"), "-C", self.path("nofolder"))
+        self.assertStatus(result, CANNOT_WRITE)
+        self.assertOneLineError(result, "nofolder")
+
+
+@unittest.skipIf(ON_WINDOWS, "needs a POSIX terminal")
+class ProgressBar(Scratch):
+    def run_on_terminal(self, *args):
+        master, slave = pty.openpty()
+        try:
+            result = subprocess.run([SFXPACK, *args], stdout=subprocess.PIPE, stderr=slave, timeout=120)
+            os.close(slave)
+            slave = None
+            chunks = []
+            while True:
+                try:
+                    chunk = os.read(master, 65536)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                chunks.append(chunk)
+            return result.returncode, b"".join(chunks)
+        finally:
+            if slave is not None:
+                os.close(slave)
+            os.close(master)
+
+    def test_bar_only_on_a_terminal_and_not_with_q(self):
+        a = self.write("big.bin", os.urandom(600000))
+        status, shown = self.run_on_terminal("create", "-o", self.path("out.pkg"), a)
+        self.assertEqual(status, OK)
+        self.assertIn(b"100%", shown)
+        self.assertIn(b"big.bin", shown)
+        status, shown = self.run_on_terminal("create", "-q", "-o", self.path("out.pkg"), a)
+        self.assertEqual(status, OK)
+        self.assertEqual(shown, b"")
+        os.mkdir(self.path("x"))
+        status, shown = self.run_on_terminal("extract", self.path("out.pkg"), "-C", self.path("x"))
+        self.assertEqual(status, OK)
+        self.assertIn(b"%", shown)
+        status, shown = self.run_on_terminal("extract", "-q", self.path("out.pkg"), "-C", self.path("x"))
+        self.assertEqual(shown, b"")
+
+
+class HostileCorpus(Scratch):
+    """Every case of the hostile corpus: a defined status, never a crash, and
+    nothing written but the entries that verify, inside the target folder."""
+
+    def test_corpus(self):
+        corpus = self.path("corpus")
+        subprocess.run([sys.executable, os.path.join(HERE, "..", "package", "make_hostile.py"), corpus], check=True)
+        with open(os.path.join(corpus, "cases.tsv")) as manifest:
+            cases = [line.rstrip("\n").split("\t") for line in manifest]
+        self.assertGreater(len(cases), 30)
+        for name, toc, count, flags in cases:
+            with self.subTest(case=name):
+                package = os.path.join(corpus, name)
+                extractable = [] if flags == "-" else [f == "1" for f in flags.split(",")]
+                data = slurp(package)
+                entries = fmt.read_toc(data).entries
+                if toc != str(fmt.OK):
+                    expected = NOT_PACKAGE
+                elif all(extractable):
+                    expected = OK
+                else:
+                    expected = DAMAGED
+                self.assertStatus(run("list", package), OK if toc == str(fmt.OK) else NOT_PACKAGE)
+                verify = run("verify", package)
+                self.assertStatus(verify, expected)
+
+                work = self.path("work-" + name)
+                target = os.path.join(work, "a", "b", "out")
+                os.makedirs(target)
+                extract = run("extract", package, "-C", target)
+                self.assertStatus(extract, expected)
+                self.assertEqual(sorted(os.listdir(work)), ["a"])
+                self.assertEqual(sorted(os.listdir(os.path.join(work, "a"))), ["b"])
+                self.assertEqual(sorted(os.listdir(os.path.join(work, "a", "b"))), ["out"])
+                written = sorted(os.listdir(target))
+                wanted = sorted(e[0] for e, ok in zip(entries, extractable) if ok)
+                self.assertEqual(written, wanted)
+                for entry, ok in zip(entries, extractable):
+                    if ok:
+                        with open(os.path.join(target, entry[0]), "rb") as f:
+                            self.assertEqual(f.read(), fmt.inflate_entry(data, entry))
+        # Nothing escaped to the usual places either.
+        for place in ("/tmp/sfx-evil.txt", "/sfx-evil.txt", os.path.join(self.dir, "evil.txt")):
+            self.assertFalse(os.path.exists(place), place)
+
+
+if __name__ == "__main__":
+    SFXPACK = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)

@@ -1,0 +1,109 @@
+#include "tools/sfxpack/PackerFiles.h"
+
+#include <memory>
+
+#include "base/Utf8.h"
+#include "file/CFile.h"
+#include "file/CFileException.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#endif
+
+std::string CauseText(int32_t cause) {
+    switch (cause) {
+        case CFileException::fileNotFound: return "no such file";
+        case CFileException::badPath: return "bad path";
+        case CFileException::tooManyOpenFiles: return "too many open files";
+        case CFileException::accessDenied: return "access denied";
+        case CFileException::invalidFile: return "not a usable file";
+        case CFileException::directoryFull: return "folder full";
+        case CFileException::badSeek: return "seek failed";
+        case CFileException::hardIO: return "input/output error";
+        case CFileException::sharingViolation: return "in use by another program";
+        case CFileException::lockViolation: return "locked by another program";
+        case CFileException::diskFull: return "disk full";
+        case CFileException::endOfFile: return "unexpected end of file";
+        default: return "cannot be opened";
+    }
+}
+
+std::string WhyUnreadable(const WideString& path) {
+    if (IsDirectory(path)) return "is a folder";
+    CFile file;
+    CFileException error;
+    if (!file.Open(path.c_str(), CFile::accessRead | CFile::shareAllowAll, &error)) return CauseText(error.m_cause);
+    return "";
+}
+
+void RemoveFileQuietly(const WideString& path) {
+    try {
+        CFile::Remove(path.c_str());
+    } catch (CFileException* error) {
+        std::unique_ptr<CFileException> owner(error);
+    }
+}
+
+#ifdef _WIN32
+
+bool IsDirectory(const WideString& path) {
+    const DWORD attributes = GetFileAttributesW(path.w_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+namespace {
+bool Identify(const WideString& path, BY_HANDLE_FILE_INFORMATION* info) {
+    HANDLE file = CreateFileW(path.w_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileInformationByHandle(file, info) != 0;
+    CloseHandle(file);
+    return ok;
+}
+}  // namespace
+
+bool SameFile(const WideString& a, const WideString& b) {
+    BY_HANDLE_FILE_INFORMATION x, y;
+    return Identify(a, &x) && Identify(b, &y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+bool MoveIntoPlace(const WideString& from, const WideString& to) {
+    return MoveFileExW(from.w_str(), to.w_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+WideString TemporaryBeside(const WideString& path) {
+    WideString suffix;
+    suffix.Format(u".sfxpack-%u.tmp", static_cast<unsigned>(GetCurrentProcessId()));
+    return path + suffix;
+}
+
+#else
+
+bool IsDirectory(const WideString& path) {
+    struct stat info;
+    return stat(Utf8FromWide(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool SameFile(const WideString& a, const WideString& b) {
+    struct stat x, y;
+    return stat(Utf8FromWide(a).c_str(), &x) == 0 && stat(Utf8FromWide(b).c_str(), &y) == 0 &&
+           x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
+bool MoveIntoPlace(const WideString& from, const WideString& to) {
+    return std::rename(Utf8FromWide(from).c_str(), Utf8FromWide(to).c_str()) == 0;
+}
+
+WideString TemporaryBeside(const WideString& path) {
+    WideString suffix;
+    suffix.Format(u".sfxpack-%u.tmp", static_cast<unsigned>(getpid()));
+    return path + suffix;
+}
+
+#endif

@@ -1,0 +1,131 @@
+#include "tools/sfxpack/PackerOptions.h"
+
+#include "base/Utf8.h"
+
+namespace {
+
+bool Is(const WideString& arg, const char16_t* text) { return arg == text; }
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<WideString>& args, PackerOptions* options, std::string* error) {
+    using Command = PackerOptions::Command;
+    if (args.empty()) {
+        *error = "no command given (try --help)";
+        return false;
+    }
+    const WideString& command = args[0];
+    if (Is(command, u"--help") || Is(command, u"-h") || Is(command, u"help")) {
+        options->command = Command::kHelp;
+        return true;
+    }
+    if (Is(command, u"--version")) {
+        options->command = Command::kVersion;
+        return true;
+    }
+    if (Is(command, u"create")) {
+        options->command = Command::kCreate;
+    } else if (Is(command, u"list")) {
+        options->command = Command::kList;
+    } else if (Is(command, u"extract")) {
+        options->command = Command::kExtract;
+    } else if (Is(command, u"verify")) {
+        options->command = Command::kVerify;
+    } else {
+        *error = "unknown command '" + Utf8FromWide(command) + "' (try --help)";
+        return false;
+    }
+
+    bool optionsEnded = false;
+    std::vector<WideString> operands;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const WideString& arg = args[i];
+        auto value = [&](const char* option, WideString* target) {
+            if (i + 1 >= args.size() || args[i + 1].IsEmpty()) {
+                *error = std::string(option) + " needs a value";
+                return false;
+            }
+            *target = args[++i];
+            return true;
+        };
+        if (optionsEnded || arg.GetLength() < 2 || arg[0] != u'-') {
+            operands.push_back(arg);
+        } else if (Is(arg, u"--")) {
+            optionsEnded = true;
+        } else if (Is(arg, u"-q") || Is(arg, u"--quiet")) {
+            options->quiet = true;
+        } else if (Is(arg, u"--help") || Is(arg, u"-h")) {
+            options->command = Command::kHelp;
+            return true;
+        } else if (options->command == Command::kCreate && Is(arg, u"-o")) {
+            if (!value("-o", &options->output)) return false;
+        } else if (options->command == Command::kCreate && Is(arg, u"--stub")) {
+            if (!value("--stub", &options->stub)) return false;
+        } else if (options->command == Command::kCreate && Is(arg, u"--allow-signed-stub")) {
+            options->allowSignedStub = true;
+        } else if (options->command == Command::kExtract && Is(arg, u"-C")) {
+            if (!value("-C", &options->directory)) return false;
+        } else {
+            *error = "unknown option '" + Utf8FromWide(arg) + "' for " + Utf8FromWide(command) + " (try --help)";
+            return false;
+        }
+    }
+
+    if (options->command == Command::kCreate) {
+        if (options->output.IsEmpty()) {
+            *error = "create needs -o OUT";
+            return false;
+        }
+        if (operands.empty()) {
+            *error = "create needs at least one FILE";
+            return false;
+        }
+        options->files = operands;
+        return true;
+    }
+    if (operands.empty()) {
+        *error = Utf8FromWide(command) + " needs a package FILE";
+        return false;
+    }
+    options->package = operands[0];
+    operands.erase(operands.begin());
+    if (options->command == Command::kExtract) {
+        options->files = operands;
+    } else if (!operands.empty()) {
+        *error = Utf8FromWide(command) + " takes one FILE";
+        return false;
+    }
+    return true;
+}
+
+std::string HelpText() {
+    return "Usage:\n"
+           "  sfxpack create [--stub STUB] [--allow-signed-stub] [-q] -o OUT FILE...\n"
+           "      Packs the FILEs (at most 256) into OUT. With --stub, OUT is a copy of STUB with the\n"
+           "      package appended (an installer); without, OUT holds the package alone. Entry names\n"
+           "      are the files' base names. A stub that is already signed is refused unless\n"
+           "      --allow-signed-stub is given: sign the installer after packing.\n"
+           "  sfxpack list FILE\n"
+           "      Shows index, size, compressed size, ratio, offset and name of every entry.\n"
+           "  sfxpack extract FILE [-C DIR] [-q] [NAME|INDEX...]\n"
+           "      Extracts all entries, or the named ones, into DIR (default: the current folder).\n"
+           "  sfxpack verify FILE\n"
+           "      Inflates every entry without writing it and checks its stream end, checksum,\n"
+           "      size and name.\n"
+           "  sfxpack --help | --version\n"
+           "\n"
+           "A progress bar is shown on a terminal unless -q is given. No output is left behind\n"
+           "by a command that fails: OUT is written under a temporary name and renamed when it\n"
+           "is complete and has been read back; an entry that fails to extract is removed.\n"
+           "\n"
+           "Exit status:\n"
+           "  0  success\n"
+           "  1  an entry is damaged or has a name that cannot be extracted (verify, extract)\n"
+           "  2  bad command line, or a NAME or INDEX that is not in the package\n"
+           "  3  a package, stub or input file cannot be opened or read\n"
+           "  4  no valid package was found in FILE, or it holds no entries\n"
+           "  5  an output cannot be created or written\n"
+           "  6  create refused its input: a name the installer cannot extract, more than 256\n"
+           "     files, two files with one name, a package of 2 GiB or more, a package too small\n"
+           "     to be found again, or a stub that is already signed\n";
+}

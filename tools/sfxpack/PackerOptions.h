@@ -1,0 +1,25 @@
+// The parsed command line of sfxpack.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "base/WideString.h"
+
+struct PackerOptions {
+    enum class Command { kNone, kHelp, kVersion, kCreate, kList, kExtract, kVerify };
+    Command command = Command::kNone;
+    WideString stub;       // create --stub
+    WideString output;     // create -o
+    WideString directory;  // extract -C
+    WideString package;    // list, extract, verify
+    std::vector<WideString> files;  // create: inputs; extract: names or indexes
+    bool quiet = false;
+    bool allowSignedStub = false;
+};
+
+// Fills options from the arguments after the program name; on a usage error
+// answers false with the message in error.
+bool ParseCommandLine(const std::vector<WideString>& args, PackerOptions* options, std::string* error);
+// The text of --help, exit statuses included.
+std::string HelpText();
