@@ -4,7 +4,8 @@
 
 JsonLine::JsonLine(DWORD elapsedMs, const char* event) : m_length(0) {
     char head[96];
-    std::snprintf(head, sizeof head, "{\"t\":%lu,\"event\":\"%s\"", static_cast<unsigned long>(elapsedMs), event);
+    std::snprintf(head, sizeof head, "{\"t\":%lu,\"event\":\"%s\"", static_cast<unsigned long>(elapsedMs),
+                  event);
     Raw(head);
 }
 

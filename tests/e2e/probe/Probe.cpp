@@ -43,7 +43,9 @@ struct Seen {
 };
 
 DWORD g_start;
-DWORD Elapsed() { return GetTickCount() - g_start; }
+DWORD Elapsed() {
+    return GetTickCount() - g_start;
+}
 
 bool StartsWith(const wchar_t* text, const wchar_t* prefix) {
     size_t n = lstrlenW(prefix);
@@ -169,13 +171,20 @@ void ReportLayout(HWND dialog) {
     GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTONEAREST), &monitor);
     const RECT& work = monitor.rcWork;
     JsonLine(Elapsed(), "layout")
-        .Add("left", static_cast<long long>(frame.left)).Add("top", static_cast<long long>(frame.top))
-        .Add("right", static_cast<long long>(frame.right)).Add("bottom", static_cast<long long>(frame.bottom))
-        .Add("work_left", static_cast<long long>(work.left)).Add("work_top", static_cast<long long>(work.top))
-        .Add("work_right", static_cast<long long>(work.right)).Add("work_bottom", static_cast<long long>(work.bottom))
-        .Add("status_left", static_cast<long long>(status.left)).Add("status_right", static_cast<long long>(status.right))
-        .Add("status_top", static_cast<long long>(status.top)).Add("status_bottom", static_cast<long long>(status.bottom))
-        .Add("anim_left", static_cast<long long>(animation.left)).Add("anim_top", static_cast<long long>(animation.top))
+        .Add("left", static_cast<long long>(frame.left))
+        .Add("top", static_cast<long long>(frame.top))
+        .Add("right", static_cast<long long>(frame.right))
+        .Add("bottom", static_cast<long long>(frame.bottom))
+        .Add("work_left", static_cast<long long>(work.left))
+        .Add("work_top", static_cast<long long>(work.top))
+        .Add("work_right", static_cast<long long>(work.right))
+        .Add("work_bottom", static_cast<long long>(work.bottom))
+        .Add("status_left", static_cast<long long>(status.left))
+        .Add("status_right", static_cast<long long>(status.right))
+        .Add("status_top", static_cast<long long>(status.top))
+        .Add("status_bottom", static_cast<long long>(status.bottom))
+        .Add("anim_left", static_cast<long long>(animation.left))
+        .Add("anim_top", static_cast<long long>(animation.top))
         .Add("anim_right", static_cast<long long>(animation.right))
         .Add("anim_bottom", static_cast<long long>(animation.bottom));
 }
@@ -243,7 +252,9 @@ void ReportStarted(const ProcessTree& tree, DWORD* reported, int& reportedCount)
         // A process that is still starting has no image name yet; it is reported later.
         if (known || reportedCount == 64 || !tree.NameAt(p)[0]) continue;
         reported[reportedCount++] = tree.IdAt(p);
-        JsonLine(Elapsed(), "process").Add("name", tree.NameAt(p)).Add("pid", static_cast<long long>(tree.IdAt(p)));
+        JsonLine(Elapsed(), "process")
+            .Add("name", tree.NameAt(p))
+            .Add("pid", static_cast<long long>(tree.IdAt(p)));
     }
 }
 
@@ -285,7 +296,8 @@ void Act(const Action& action, const Seen& seen, ProcessTree& tree) {
 }
 
 int Usage() {
-    JsonLine(0, "usage").Add("text", L"probe.exe [--env N=V] [--cwd DIR] [--timeout MS] [--at WHEN WHAT] -- PROGRAM [ARGS]");
+    JsonLine(0, "usage")
+        .Add("text", L"probe.exe [--env N=V] [--cwd DIR] [--timeout MS] [--at WHEN WHAT] -- PROGRAM [ARGS]");
     return 2;
 }
 
@@ -322,13 +334,17 @@ int wmain(int argc, wchar_t** argv) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, environment,
-                        cwd, &startup, &process)) {
-        JsonLine(Elapsed(), "error").Add("text", L"cannot start the program").Add("code", static_cast<long long>(GetLastError()));
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                        environment, cwd, &startup, &process)) {
+        JsonLine(Elapsed(), "error")
+            .Add("text", L"cannot start the program")
+            .Add("code", static_cast<long long>(GetLastError()));
         return 2;
     }
     CloseHandle(process.hThread);
-    JsonLine(Elapsed(), "start").Add("pid", static_cast<long long>(process.dwProcessId)).Add("cmdline", commandLine);
+    JsonLine(Elapsed(), "start")
+        .Add("pid", static_cast<long long>(process.dwProcessId))
+        .Add("cmdline", commandLine);
 
     ProcessTree tree(process.dwProcessId);
     Seen seen;

@@ -1,0 +1,56 @@
+// Where the application is installed, and its start after a successful run.
+#include "app/CMainDlg.h"
+// The shell headers need <windows.h> (from the dialog's header) before them.
+// clang-format off
+#include <shellapi.h>
+#include <shlwapi.h>
+// clang-format on
+
+namespace {
+
+const wchar_t kProductName[] = L"Corvella";
+const DWORD kValueBytes = 518;  // 259 units; the 260th holds the terminator
+
+using RegistryKey = ScopedHandle<HKEY, ::RegCloseKey>;
+
+// Opens SOFTWARE\Corvella under root in the process's own registry view.
+RegistryKey OpenProductKey(HKEY root) {
+    wchar_t keyPath[128] = {};
+    lstrcpyW(keyPath, L"SOFTWARE\\");
+    lstrcatW(keyPath, kProductName);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return RegistryKey();
+    return RegistryKey(key);
+}
+
+// The value's text without closing backslashes; false when it cannot be read (missing,
+// or longer than the bytes offered). The type is not looked at.
+bool ReadInstallDir(HKEY key, WideString& folder) {
+    wchar_t value[MAX_PATH] = {};
+    DWORD size = kValueBytes;
+    if (RegQueryValueExW(key, L"InstallDir", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
+        ERROR_SUCCESS)
+        return false;
+    size_t length = wcslen(value);
+    while (length > 0 && value[length - 1] == L'\\') value[--length] = 0;
+    folder = WideString(value, length);
+    return true;
+}
+
+}  // namespace
+
+WideString CMainDlg::GetInstallDir() {
+    WideString folder = WideString(L"C:\\Program Files\\") + WideString(kProductName);
+    // HKLM is asked only when the key does not exist for the user at all.
+    RegistryKey key = OpenProductKey(HKEY_CURRENT_USER);
+    if (!key) key = OpenProductKey(HKEY_LOCAL_MACHINE);
+    if (key) ReadInstallDir(key.get(), folder);
+    return folder;
+}
+
+void CMainDlg::StartApplication() {
+    WideString folder = GetInstallDir();
+    if (!PathFileExistsW(folder.w_str())) return;
+    WideString target = WideString(u"\"") + folder + u"\\Corvella.exe\"";
+    ShellExecuteW(nullptr, L"open", target.w_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}

@@ -1,0 +1,47 @@
+// Hands the extracted database to the Windows Installer and waits for it.
+#include "app/CMainDlg.h"
+#include "install/InstallStatus.h"
+
+bool CMainDlg::LaunchInstaller(const WorkerState& state, WideString databasePath) {
+    // The database path is quoted: a temporary folder with a space in it (a user name
+    // with a space) would otherwise split it into several arguments.
+    WideString commandLine;
+    if (state.updateMode) {
+        WideString installDir = GetInstallDir();
+        commandLine.Format(u"msiexec /i \"%s\" /quiet INSTALLDIR=\"%s\"", databasePath.c_str(),
+                           installDir.c_str());
+        // The window stays up with its update text while the installer runs unseen.
+    } else {
+        // From here on the installer's own user interface is what the user sees.
+        ::ShowWindow(state.window, SW_HIDE);
+        commandLine.Format(u"msiexec /i \"%s\"", databasePath.c_str());
+    }
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    // Process creation may write into the command line, so it gets a private buffer.
+    auto* writable = reinterpret_cast<wchar_t*>(commandLine.GetBuffer(commandLine.GetLength()));
+    BOOL created =
+        CreateProcessW(nullptr, writable, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    commandLine.ReleaseBuffer();
+    if (!created) {
+        PostInstallStatus(state.window, STATUS_LAUNCH_FAILED);
+        return false;
+    }
+    // Declared in this order so that the process handle is closed first.
+    KernelHandle thread(process.hThread);
+    KernelHandle installer(process.hProcess);
+
+    if (WaitForSingleObject(installer.get(), INFINITE) != WAIT_OBJECT_0) {
+        PostInstallStatus(state.window, STATUS_WAIT_FAILED);
+        return false;
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(installer.get(), &exitCode);  // a failed read leaves 0
+    if (exitCode != 0) {
+        PostInstallStatus(state.window, STATUS_INSTALLER_FAILED);
+        return false;
+    }
+    return true;
+}
