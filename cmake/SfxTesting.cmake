@@ -8,6 +8,8 @@ if(WIN32)
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
     add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    # Our port header must be found before GoogleTest's own (empty) one.
+    target_include_directories(gtest BEFORE PUBLIC ${CMAKE_SOURCE_DIR}/cmake/gtest-win32)
   endif()
   set(SFX_GTEST_LIBS gtest)  # main comes from cmake/GTestWMain.cpp (wide entry point)
   set(SFX_WINE_DIR ${CMAKE_BINARY_DIR}/wine)

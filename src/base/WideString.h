@@ -66,7 +66,12 @@ public:
 
 #ifdef _WIN32
     // Loads string resource id of the running executable; true when non-empty.
+#pragma push_macro("LoadString")
+#undef LoadString
     bool LoadString(unsigned id);
+    // <windows.h> renames LoadString to LoadStringW in the files that include it.
+    bool LoadStringW(unsigned id) { return LoadString(id); }
+#pragma pop_macro("LoadString")
     // Loads the format from string resource formatId, then formats as above.
     bool Format(unsigned formatId, ...);
 #endif

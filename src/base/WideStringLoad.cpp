@@ -20,7 +20,7 @@ bool MayBeCut(int capacity, int length) { return capacity - length <= 1; }
 bool WideString::LoadString(unsigned id) {
     HINSTANCE module = GetModuleHandleW(nullptr);
     wchar_t buffer[kFirstCapacity] = {};
-    int length = LoadStringW(module, id, buffer, kFirstCapacity);
+    int length = ::LoadStringW(module, id, buffer, kFirstCapacity);
     if (!MayBeCut(kFirstCapacity, length)) {
         *this = WideString(buffer, length > 0 ? static_cast<size_t>(length) : 0);
         return length > 0;
@@ -33,7 +33,7 @@ bool WideString::LoadString(unsigned id) {
             Empty();
             return false;
         }
-        length = LoadStringW(module, id, reinterpret_cast<wchar_t*>(text), capacity);
+        length = ::LoadStringW(module, id, reinterpret_cast<wchar_t*>(text), capacity);
         if (!MayBeCut(capacity, length)) break;
     }
     ReleaseBuffer();

@@ -6,7 +6,11 @@
 
 #include "base/WideString.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <thread>
+#endif
 
 #include "base/WideStringPrinter.h"
 
@@ -103,19 +107,38 @@ TEST(WideStringCopy, MoveTakesTheBodyAndLeavesTheSourceEmpty) {
 }
 
 // The count is touched from several threads at once; ASan reports a lost or double free.
+namespace {
+void CopyManyTimes(const WideString& original) {
+    for (int i = 0; i < 20000; ++i) {
+        WideString copy(original);
+        WideString another = copy;
+        (void)another.GetLength();
+    }
+}
+#ifdef _WIN32
+// The mingw win32 thread model has no std::thread.
+DWORD WINAPI CopyThread(void* parameter) {
+    CopyManyTimes(*static_cast<const WideString*>(parameter));
+    return 0;
+}
+#endif
+}  // namespace
+
 TEST(WideStringCopy, CopiesOnManyThreadsKeepTheCountRight) {
     WideString original(u"crossing threads");
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([original] {
-            for (int i = 0; i < 20000; ++i) {
-                WideString copy(original);
-                WideString another = copy;
-                (void)another.GetLength();
-            }
-        });
+#ifdef _WIN32
+    HANDLE threads[4];
+    for (HANDLE& thread : threads) {
+        thread = CreateThread(nullptr, 0, CopyThread, &original, 0, nullptr);
+        ASSERT_NE(thread, nullptr);
     }
+    WaitForMultipleObjects(4, threads, TRUE, INFINITE);
+    for (HANDLE thread : threads) CloseHandle(thread);
+#else
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) threads.emplace_back([&original] { CopyManyTimes(original); });
     for (auto& thread : threads) thread.join();
+#endif
     WideString last(original);
     EXPECT_TRUE(last.SharesBodyWith(original));
     EXPECT_EQ(last, u"crossing threads");
