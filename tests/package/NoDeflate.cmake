@@ -1,0 +1,13 @@
+# Fails when the program holds or imports any deflate code.
+execute_process(COMMAND ${NM} ${PROGRAM} OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${PROGRAM}")
+endif()
+string(REGEX MATCHALL "[^\n]*[ _]deflate[A-Za-z0-9_]*[@\n]" found "${symbols}")
+if(found)
+  message(FATAL_ERROR "deflate code in ${PROGRAM}:\n${found}")
+endif()
+string(REGEX MATCH "[ _]inflate[@\n]" inflate "${symbols}")
+if(NOT inflate)
+  message(FATAL_ERROR "no inflate in ${PROGRAM}: the check looks at the wrong symbols")
+endif()
