@@ -1,7 +1,9 @@
 // Our own printf-style formatter, so that every platform gives the same text and
 // "%s" always means a UTF-16 string.
 #include <cstdint>
-#include <string>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 
 #include "base/WideString.h"
 
@@ -31,12 +33,54 @@ unsigned ReadNumber(const char16_t*& p) {
     return value;
 }
 
-void Pad(std::u16string& out, unsigned count, char16_t unit) {
+// A growable run of units. Not std::u16string: that drags the standard library's
+// string and exception machinery (tens of KiB) into the installer stub.
+class UnitBuffer {
+public:
+    UnitBuffer() = default;
+    UnitBuffer(const UnitBuffer&) = delete;
+    UnitBuffer& operator=(const UnitBuffer&) = delete;
+    ~UnitBuffer() { std::free(m_units); }
+
+    void append(const char16_t* units, size_t count) {
+        if (count == 0) return;
+        Reserve(count);
+        std::memcpy(m_units + m_size, units, count * sizeof(char16_t));
+        m_size += count;
+    }
+    void append(size_t count, char16_t unit) {
+        Reserve(count);
+        for (size_t i = 0; i < count; ++i) m_units[m_size++] = unit;
+    }
+    void push_back(char16_t unit) { append(1, unit); }
+    const char16_t* data() const noexcept { return m_units != nullptr ? m_units : u""; }
+    size_t size() const noexcept { return m_size; }
+
+private:
+    void Reserve(size_t more) {
+        if (more <= m_capacity - m_size) return;
+        const size_t limit = static_cast<size_t>(-1) / sizeof(char16_t) / 2;
+        if (more > limit - m_size) throw std::bad_alloc();
+        size_t capacity = m_capacity + m_capacity / 2;
+        if (capacity < m_size + more) capacity = m_size + more;
+        if (capacity < 64) capacity = 64;
+        void* grown = std::realloc(m_units, capacity * sizeof(char16_t));
+        if (grown == nullptr) throw std::bad_alloc();
+        m_units = static_cast<char16_t*>(grown);
+        m_capacity = capacity;
+    }
+
+    char16_t* m_units = nullptr;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
+};
+
+void Pad(UnitBuffer& out, unsigned count, char16_t unit) {
     if (count > 0) out.append(count, unit);
 }
 
 // Lays out [sign or 0x][zeros][digits] in the field as C's printf does.
-void AppendInteger(std::u16string& out, const Spec& spec, bool isSigned, bool negative, uint32_t magnitude,
+void AppendInteger(UnitBuffer& out, const Spec& spec, bool isSigned, bool negative, uint32_t magnitude,
                    unsigned base, bool upper) {
     const char16_t* digitSet = upper ? u"0123456789ABCDEF" : u"0123456789abcdef";
     const bool isZero = magnitude == 0;
@@ -57,7 +101,8 @@ void AppendInteger(std::u16string& out, const Spec& spec, bool isSigned, bool ne
         prefix = u" ";
     else if (base == 16 && spec.alternate && !isZero)
         prefix = upper ? u"0X" : u"0x";
-    unsigned prefixLength = static_cast<unsigned>(std::char_traits<char16_t>::length(prefix));
+    unsigned prefixLength = 0;
+    while (prefix[prefixLength] != 0) ++prefixLength;
     unsigned zeros = spec.hasPrecision && spec.precision > digitCount ? spec.precision - digitCount : 0;
     uint64_t total = static_cast<uint64_t>(prefixLength) + zeros + digitCount;
     unsigned padding = spec.width > total ? static_cast<unsigned>(spec.width - total) : 0;
@@ -71,7 +116,7 @@ void AppendInteger(std::u16string& out, const Spec& spec, bool isSigned, bool ne
 }
 
 // Strings and single units; the 0 flag pads with zeros as the Windows C runtime does.
-void AppendText(std::u16string& out, const Spec& spec, const char16_t* text, size_t length) {
+void AppendText(UnitBuffer& out, const Spec& spec, const char16_t* text, size_t length) {
     unsigned padding = spec.width > length ? static_cast<unsigned>(spec.width - length) : 0;
     if (!spec.left) Pad(out, padding, spec.zero ? u'0' : u' ');
     out.append(text, length);
@@ -98,7 +143,7 @@ bool WideString::Format(const char16_t* format, ...) {
 // arguments may be this string's own text.
 bool WideString::FormatV(const char16_t* format, va_list args) {
     if (format == nullptr) return false;
-    std::u16string out;
+    UnitBuffer out;
     const char16_t* p = format;
     while (*p != 0) {
         if (*p != u'%') {

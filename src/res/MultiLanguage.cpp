@@ -59,6 +59,35 @@ bool MultiLanguage::AddUiLanguages(const LanguagePlatform& platform) {
     return true;
 }
 
+// What swscanf(text, L"%x", &value) == 1 accepts: blanks, a sign, an optional 0x, then
+// hexadecimal digits, the value wrapping at 32 bits; anything may follow. Written out
+// because the C library's scanf brings its floating-point parsers (about 30 KiB) along.
+static bool ScanHexNumber(const wchar_t* text, unsigned int* value) {
+    const wchar_t* p = text;
+    while (*p == L' ' || (*p >= L'\t' && *p <= L'\r')) ++p;
+    bool negative = false;
+    if (*p == L'+' || *p == L'-') negative = *p++ == L'-';
+    auto digit = [](wchar_t c) -> int {
+        if (c >= L'0' && c <= L'9') return c - L'0';
+        if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+        if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+        return -1;
+    };
+    bool any = false;
+    if (p[0] == L'0' && (p[1] == L'x' || p[1] == L'X')) {
+        any = true;  // "0x" with no digit after it still reads as the number 0
+        p += 2;
+    }
+    unsigned int result = 0;
+    for (int d; (d = digit(*p)) >= 0; ++p) {
+        result = result * 16u + static_cast<unsigned int>(d);
+        any = true;
+    }
+    if (!any) return false;
+    *value = negative ? 0u - result : result;
+    return true;
+}
+
 // Windows 95/98/Me keep the UI language as a hexadecimal text in the registry.
 void MultiLanguage::AddResourceLocale(const LanguagePlatform& platform) {
     constexpr size_t kUnits = 16;
@@ -67,7 +96,7 @@ void MultiLanguage::AddResourceLocale(const LanguagePlatform& platform) {
     uint32_t type = 0;
     if (platform.ReadResourceLocale(text, &size, &type) != ERROR_SUCCESS || type != REG_SZ) return;
     unsigned int value = 0;
-    if (std::swscanf(text, L"%x", &value) == 1) AddLanguage(LowWord(value));
+    if (ScanHexNumber(text, &value)) AddLanguage(LowWord(value));
 }
 
 // Windows NT 4 has no UI-language function; the language of ntdll's version resource

@@ -237,6 +237,16 @@ TEST_F(MultiLanguageWin9x, ReadingStopsAtTheFirstNonDigit) {
     EXPECT_EQ(Detect(), (List{0x040C, 0x040C, 0x0800}));
 }
 
+TEST_F(MultiLanguageWin9x, PrefixAndSignReadAsScanfReadsThem) {
+    platform.SetResourceLocale(u"0X411");
+    EXPECT_EQ(Detect(), (List{0x0411, 0x0411, 0x0800}));
+    platform.SetResourceLocale(u"+40C");
+    EXPECT_EQ(Detect(), (List{0x040C, 0x040C, 0x0800}));
+    // A negative number wraps at 32 bits; its low word is what is added.
+    platform.SetResourceLocale(u"-FBF4");  // 0xFFFF040C
+    EXPECT_EQ(Detect(), (List{0x040C, 0x040C, 0x0800}));
+}
+
 TEST_F(MultiLanguageWin9x, LongerValueFailsTheRead) {
     // 15 units and the terminator fill the 32-byte buffer exactly.
     platform.SetResourceLocale(u"00000000000040C");
