@@ -84,7 +84,7 @@ def copy_fake_msiexec(c, installer, exit_code=0, sleep_ms=0):
 @case(INSTALL_LOCK)
 def normal_mode(c):
     c.wine.reg_delete(REGISTRY_KEY)
-    probe = c.run(c.installer())
+    probe = c.run(c.installer(), look=True)
     expect_exit(probe, 1)
     expect_no_box(probe)
     expect(probe.titles() == [CAPTION], f"titles {probe.titles()}", probe)
@@ -105,7 +105,7 @@ def update_mode(c):
     # The registered folder ends in backslashes; the update goes into the folder itself.
     app = c.folder("app")
     c.wine.reg_set(REGISTRY_KEY, "InstallDir", c.wine.to_windows(app) + "\\\\")
-    probe = c.run(c.installer(), ["-update"])
+    probe = c.run(c.installer(), ["-update"], look=True)
     expect_exit(probe, 1)
     expect_no_box(probe)
     expect(probe.titles() == ["Corvella Updater"], f"titles {probe.titles()}", probe)
@@ -180,7 +180,7 @@ def signed_installer(c):
 def installer_refuses_update(c):
     app = c.folder("app")
     c.wine.reg_set(REGISTRY_KEY, "InstallDir", c.wine.to_windows(app))
-    probe = c.run(c.installer("corvella-refused.wxs"), ["-update"])
+    probe = c.run(c.installer("corvella-refused.wxs"), ["-update"], look=True)
     expect_exit(probe, 1)
     expect_no_box(probe)
     expect(not probe.of("foreignbox"), "a box appeared during a quiet install", probe)
@@ -315,7 +315,7 @@ def quit_from_outside(c):
 @case(INSTALL_LOCK)
 def french_normal_mode(c):
     c.wine.reg_delete(REGISTRY_KEY)
-    probe = c.run(c.installer(), unix_env={"LANG": "fr_FR.UTF-8"})
+    probe = c.run(c.installer(), unix_env={"LANG": "fr_FR.UTF-8"}, look=True)
     expect_exit(probe, 1)
     statuses = probe.statuses()
     expect(statuses[:2] == [FRENCH["initializing"], FRENCH["installing"]], f"status lines {statuses}", probe)

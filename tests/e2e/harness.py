@@ -86,8 +86,15 @@ class Wine:
     def reg_delete(self, key):
         self.run(["reg", "delete", key, "/f"])
 
-    def screenshot(self, path):
-        subprocess.run(["import", "-display", self.display, "-window", "root", path], check=True,
+    def screenshot(self, path, layout=None, margin=12):
+        """The virtual screen as a PNG; with a probe layout event, just that window."""
+        crop = []
+        if layout:
+            left, top = max(0, layout["left"] - margin), max(0, layout["top"] - margin)
+            width = layout["right"] - layout["left"] + 2 * margin
+            height = layout["bottom"] - layout["top"] + 2 * margin
+            crop = ["-crop", f"{width}x{height}+{left}+{top}", "+repage"]
+        subprocess.run(["import", "-display", self.display, "-window", "root"] + crop + [path], check=True,
                        capture_output=True, timeout=30)
 
 
@@ -146,7 +153,7 @@ class Probe:
     def first_process(self, name):
         return self.index(lambda e: e["event"] == "process" and e["name"].lower() == name.lower())
 
-    def shown_while(self, name, slack_ms=30):
+    def shown_while(self, name, slack_ms=100):
         """True when the window was up for the whole life of process name: it was shown
         before the process started and not hidden until it had ended (give or take the
         probe's look interval, since an end and a hide can fall between two looks)."""
@@ -219,73 +226,89 @@ class Case:
     # Runs ---------------------------------------------------------------------
 
     def run(self, program, args=(), at=(), env=None, temp=None, unix_env=None, cwd=None, on_pause=None,
-            timeout_ms=60000):
+            timeout_ms=60000, look=False):
         """Starts program under the probe with its own temporary folder, acts as `at`
-        says ((when, what) pairs) and returns what the probe saw."""
+        says ((when, what) pairs) and returns what the probe saw. With look, the first
+        state of the window is held until the probe has seen it shown: in normal mode
+        it lasts a few tens of milliseconds, which a busy machine can let slip by."""
+        if look:
+            at = [("created", "hold")] + list(at)
         temp = temp or self.temp
-        probe_args = [self.config["probe"], "--timeout", str(timeout_ms)]
-        win_temp = self.wine.to_windows(temp) if not temp.startswith("C:") else temp
-        for name, value in [("TMP", win_temp), ("TEMP", win_temp)] + list((env or {}).items()):
-            probe_args += ["--env", f"{name}={value}"]
-        if cwd:
-            probe_args += ["--cwd", cwd]
-        for when, what in at:
-            probe_args += ["--at", when, what]
-        probe_args += ["--", self.wine.to_windows(program)] + list(args)
-        full_env = dict(self.wine.env, **(unix_env or {}))
-        proc = subprocess.Popen(["wine"] + probe_args, env=full_env, stdin=subprocess.PIPE,
-                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        events = []
-        deadline = time.monotonic() + timeout_ms / 1000 + 30
-        try:
-            for raw in proc.stdout:
-                event = json.loads(raw.decode("utf-8"))
-                events.append(event)
-                if event["event"] == "paused":
-                    if on_pause:
-                        on_pause(Probe(events))
-                    proc.stdin.write(b"\n")
-                    proc.stdin.flush()
-                # Processes the program started may hold the probe's output open
-                # after it ends; its exit is the end of the report.
-                if event["event"] in ("exit", "timeout", "error", "usage") or time.monotonic() > deadline:
-                    break
-            proc.wait(timeout=max(1, deadline - time.monotonic()))
-        finally:
-            if proc.poll() is None:
-                proc.kill()
-        result = Probe(events)
-        log = os.path.join(self.work, "probe.log")
-        with open(log, "a", encoding="utf-8") as f:
+        win_temp = temp if temp.startswith("C:") else self.wine.to_windows(temp)
+        env = dict({"TMP": win_temp, "TEMP": win_temp}, **(env or {}))
+        result = run_probe(self.wine, self.config["probe"], program, args, at=at, env=env, unix_env=unix_env,
+                           cwd=cwd, on_pause=on_pause, timeout_ms=timeout_ms)
+        with open(os.path.join(self.work, "probe.log"), "a", encoding="utf-8") as f:
             f.write(f"# {program} {' '.join(args)}\n{result.dump()}\n")
         return result
 
     # What a run leaves behind -----------------------------------------------
 
     def started_records(self, folder, wait_s=10.0):
-        """What the installed application recorded in folder (Unix path) when started:
-        a list of {exe, cmdline, cwd}, waiting up to wait_s for the first."""
-        record = os.path.join(folder, "started.txt")
-        deadline = time.monotonic() + wait_s
-        while not os.path.exists(record) and time.monotonic() < deadline:
-            time.sleep(0.1)
-        if not os.path.exists(record):
-            return []
-        time.sleep(0.3)  # let a second, faulty start show up too
-        starts, current = [], {}
-        with open(record, encoding="utf-8") as f:
-            for line in f:
-                key, _, value = line.rstrip("\n").partition("=")
-                if key == "exe" and current:
-                    starts.append(current)
-                    current = {}
-                current[key] = value
-        if current:
-            starts.append(current)
-        return starts
+        return start_records(folder, wait_s)
 
     def files_in(self, folder):
         return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+
+
+def start_records(folder, wait_s=10.0):
+    """What the fixture application recorded in folder (Unix path) when it started: a
+    list of {exe, cmdline, cwd}, waiting up to wait_s for the first."""
+    record = os.path.join(folder, "started.txt")
+    deadline = time.monotonic() + wait_s
+    while not os.path.exists(record) and time.monotonic() < deadline:
+        time.sleep(0.1)
+    if not os.path.exists(record):
+        return []
+    time.sleep(0.3)  # let a second, faulty start show up too
+    starts, current = [], {}
+    with open(record, encoding="utf-8") as f:
+        for line in f:
+            key, _, value = line.rstrip("\n").partition("=")
+            if key == "exe" and current:
+                starts.append(current)
+                current = {}
+            current[key] = value
+    if current:
+        starts.append(current)
+    return starts
+
+
+def run_probe(wine, probe, program, args=(), at=(), env=None, unix_env=None, cwd=None, on_pause=None,
+              timeout_ms=60000):
+    """Starts program (a Unix path) under the UI probe in the session: env is added to
+    its Windows environment, unix_env to Wine's own (LANG); `at` lists (when, what)
+    actions; on_pause(Probe) runs while the probe holds the program. Returns the events."""
+    probe_args = [probe, "--timeout", str(timeout_ms)]
+    for name, value in (env or {}).items():
+        probe_args += ["--env", f"{name}={value}"]
+    if cwd:
+        probe_args += ["--cwd", cwd]
+    for when, what in at:
+        probe_args += ["--at", when, what]
+    probe_args += ["--", wine.to_windows(program)] + list(args)
+    proc = subprocess.Popen(["wine"] + probe_args, env=dict(wine.env, **(unix_env or {})), stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    events = []
+    deadline = time.monotonic() + timeout_ms / 1000 + 30
+    try:
+        for raw in proc.stdout:
+            event = json.loads(raw.decode("utf-8"))
+            events.append(event)
+            if event["event"] == "paused":
+                if on_pause:
+                    on_pause(Probe(events))
+                proc.stdin.write(b"\n")
+                proc.stdin.flush()
+            # Processes the program started may hold the probe's output open after it
+            # ends; its exit is the end of the report.
+            if event["event"] in ("exit", "timeout", "error", "usage") or time.monotonic() > deadline:
+                break
+        proc.wait(timeout=max(1, deadline - time.monotonic()))
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+    return Probe(events)
 
 
 def string_table(exe, string_id):

@@ -5,10 +5,14 @@
 //   probe.exe [--env NAME=VALUE]... [--cwd DIR] [--timeout MS] [--at WHEN WHAT]...
 //             -- PROGRAM [ARGS...]
 //
-// WHEN: start | visible | hidden | status:TEXT | child:IMAGE.exe | box | foreignbox
+// WHEN: start | created (the window exists, shown or not) | visible | hidden | status:TEXT
+//       | child:IMAGE.exe | box | foreignbox
 // WHAT: escape | enter (a key posted to the dialog, or to the box for box conditions)
 //       | wmclose | quit:CODE (a quit message to the window's thread)
-//       | pause (the program's other threads are suspended until a line arrives on stdin)
+//       | hold (the program but its window's thread is held until the window shows and
+//         has painted, which is then reported: a state too short to be seen otherwise,
+//         since the worker started meanwhile is held before it runs)
+//       | pause (a hold that lasts until a line arrives on stdin, for pictures)
 // Each --at fires once, in the order given. Exit status: 0 when the program ended
 // (its code is in the "exit" event), 3 on time-out (the program tree is killed), 2 on
 // bad usage.
@@ -17,6 +21,7 @@
 #include <cstdlib>
 
 #include "JsonLine.h"
+#include "ProcessHold.h"
 #include "ProcessTree.h"
 
 namespace {
@@ -35,6 +40,7 @@ struct Seen {
     HWND dialog = nullptr;
     DWORD dialogThread = 0;
     bool wasVisible = false;
+    bool layoutReported = false;
     bool visible = false;
     wchar_t title[512] = {};
     wchar_t status[1024] = {};
@@ -149,18 +155,6 @@ DWORD WINAPI ReadLine(void*) {
     return 0;
 }
 
-// Holds every thread of the program but the window's, also those started meanwhile
-// (the worker may not exist yet), until the driver sends a line.
-void HoldUntilLine(ProcessTree& tree, DWORD windowThread) {
-    HANDLE reader = CreateThread(nullptr, 0, ReadLine, nullptr, 0, nullptr);
-    tree.SuspendAllBut(windowThread);
-    JsonLine(Elapsed(), "paused");
-    while (reader && WaitForSingleObject(reader, 1) == WAIT_TIMEOUT) tree.SuspendAllBut(windowThread);
-    if (reader) CloseHandle(reader);
-    tree.Resume();
-    JsonLine(Elapsed(), "resumed");
-}
-
 void ReportLayout(HWND dialog) {
     RECT frame = {}, status = {}, animation = {};
     GetWindowRect(dialog, &frame);
@@ -210,7 +204,10 @@ void WatchDialog(Seen& seen) {
     // Nothing is reported before the user can see it: the template's texts are replaced
     // while the window is still hidden.
     if (!visible && !seen.wasVisible) return;
-    if (visible && !seen.wasVisible) ReportLayout(seen.dialog);
+    if (visible && !seen.layoutReported) {
+        ReportLayout(seen.dialog);
+        seen.layoutReported = true;
+    }
     wchar_t title[512] = {}, status[1024] = {};
     InternalGetWindowText(seen.dialog, title, 512);
     // While the window is destroyed its controls go first: the last text seen stays.
@@ -266,9 +263,31 @@ void ReportEnded(const ProcessTree& tree, DWORD* reported, int reportedCount) {
     }
 }
 
+// Holds the program but its window's thread until the window shows and has had time to
+// paint, reports what it shows, and, for a pause, goes on holding until the driver
+// sends a line (so a picture taken then shows what the user sees).
+void Hold(Seen& seen, DWORD processId, bool untilLine) {
+    const DWORD kSettleMs = 300, kMostMs = 10000;
+    ProcessHold hold(processId, seen.dialogThread);
+    DWORD start = GetTickCount(), visibleSince = 0;
+    while (GetTickCount() - start < kMostMs) {
+        hold.Service(5);
+        if (!seen.dialog || !IsWindowVisible(seen.dialog)) continue;
+        if (!visibleSince) visibleSince = GetTickCount();
+        if (GetTickCount() - visibleSince >= kSettleMs) break;
+    }
+    if (seen.dialog) WatchDialog(seen);
+    JsonLine(Elapsed(), "paused");
+    if (!untilLine) return;
+    HANDLE reader = CreateThread(nullptr, 0, ReadLine, nullptr, 0, nullptr);
+    while (reader && WaitForSingleObject(reader, 0) == WAIT_TIMEOUT) hold.Service(5);
+    if (reader) CloseHandle(reader);
+}
+
 // True once when the condition holds.
 bool Holds(const wchar_t* when, const Seen& seen, const ProcessTree& tree) {
     if (!lstrcmpW(when, L"start")) return true;
+    if (!lstrcmpW(when, L"created")) return seen.dialog != nullptr;
     if (!lstrcmpW(when, L"visible")) return seen.dialog && seen.visible;
     if (!lstrcmpW(when, L"hidden")) return seen.dialog && seen.wasVisible && !seen.visible;
     if (!lstrcmpW(when, L"box")) return seen.box != nullptr;
@@ -278,7 +297,7 @@ bool Holds(const wchar_t* when, const Seen& seen, const ProcessTree& tree) {
     return false;
 }
 
-void Act(const Action& action, const Seen& seen, ProcessTree& tree) {
+void Act(const Action& action, Seen& seen, DWORD processId) {
     bool onBox = !lstrcmpW(action.when, L"box") || !lstrcmpW(action.when, L"foreignbox");
     HWND target = onBox ? (!lstrcmpW(action.when, L"box") ? seen.box : seen.foreignBox) : seen.dialog;
     JsonLine(Elapsed(), "action").Add("when", action.when).Add("what", action.what);
@@ -290,8 +309,9 @@ void Act(const Action& action, const Seen& seen, ProcessTree& tree) {
         PostMessageW(seen.dialog, WM_CLOSE, 0, 0);
     } else if (StartsWith(action.what, L"quit:") && seen.dialogThread) {
         PostThreadMessageW(seen.dialogThread, WM_QUIT, _wtoi(action.what + 5), 0);
-    } else if (!lstrcmpW(action.what, L"pause")) {
-        HoldUntilLine(tree, seen.dialogThread);
+    } else if (!lstrcmpW(action.what, L"pause") || !lstrcmpW(action.what, L"hold")) {
+        Hold(seen, processId, action.what[0] == L'p');
+        JsonLine(Elapsed(), "resumed");
     }
 }
 
@@ -350,11 +370,13 @@ int wmain(int argc, wchar_t** argv) {
     Seen seen;
     DWORD reported[64] = {process.dwProcessId};
     int reportedCount = 1;
-    while (WaitForSingleObject(process.hProcess, 1) == WAIT_TIMEOUT) {
+    long long looks = 0;
+    DWORD slowestLook = 0;
+    for (DWORD lookStart = GetTickCount(); WaitForSingleObject(process.hProcess, 1) == WAIT_TIMEOUT;
+         lookStart = GetTickCount()) {
         if (Elapsed() > timeout) {
             JsonLine(Elapsed(), "timeout");
             tree.Refresh();
-            tree.Resume();
             tree.TerminateAll(3);
             return 3;
         }
@@ -362,7 +384,7 @@ int wmain(int argc, wchar_t** argv) {
         // window events: what the snapshot shows happened before the windows were looked
         // at, so a window hidden before msiexec started is reported before its start
         // even when both happen between two looks. Ends get no such guarantee.
-        tree.Refresh();
+        if (looks % 4 == 0) tree.Refresh();  // dearer than a look at the windows
         ReportEnded(tree, reported, reportedCount);
         WindowSearch search = {&tree, process.dwProcessId, nullptr, nullptr, nullptr};
         EnumWindows(FindWindows, reinterpret_cast<LPARAM>(&search));
@@ -372,12 +394,18 @@ int wmain(int argc, wchar_t** argv) {
             if (actions[a].done) continue;
             if (!Holds(actions[a].when, seen, tree)) break;  // in the order given
             actions[a].done = true;
-            Act(actions[a], seen, tree);
+            Act(actions[a], seen, process.dwProcessId);
         }
+        ++looks;
+        if (GetTickCount() - lookStart > slowestLook) slowestLook = GetTickCount() - lookStart;
     }
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
-    JsonLine(Elapsed(), "exit").Add("code", static_cast<long long>(code));
+    // How often the probe looked: a state shorter than the slowest look may be missed.
+    JsonLine(Elapsed(), "exit")
+        .Add("code", static_cast<long long>(code))
+        .Add("looks", looks)
+        .Add("slowest_look_ms", static_cast<long long>(slowestLook));
     CloseHandle(process.hProcess);
     return 0;
 }

@@ -58,35 +58,6 @@ bool ProcessTree::HasDescendant(const wchar_t* name) const {
     return false;
 }
 
-void ProcessTree::SuspendAllBut(DWORD keepThreadId) {
-    Snapshot snapshot(TH32CS_SNAPTHREAD);
-    if (snapshot.handle == INVALID_HANDLE_VALUE) return;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot.handle, &entry); more;
-         more = Thread32Next(snapshot.handle, &entry)) {
-        if (entry.th32OwnerProcessID != m_rootId || entry.th32ThreadID == keepThreadId) continue;
-        bool known = false;
-        for (int i = 0; i < m_suspendedCount; ++i) known = known || m_suspended[i] == entry.th32ThreadID;
-        if (known || m_suspendedCount == 256) continue;
-        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, entry.th32ThreadID);
-        if (!thread) continue;
-        if (SuspendThread(thread) != static_cast<DWORD>(-1))
-            m_suspended[m_suspendedCount++] = entry.th32ThreadID;
-        CloseHandle(thread);
-    }
-}
-
-void ProcessTree::Resume() {
-    for (int i = 0; i < m_suspendedCount; ++i) {
-        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, m_suspended[i]);
-        if (!thread) continue;
-        ResumeThread(thread);
-        CloseHandle(thread);
-    }
-    m_suspendedCount = 0;
-}
-
 void ProcessTree::TerminateAll(UINT exitCode) {
     for (int i = 0; i < m_count; ++i) {
         HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, m_processes[i].id);

@@ -17,10 +17,6 @@ public:
     DWORD IdAt(int index) const { return m_processes[index].id; }
     const wchar_t* NameAt(int index) const { return m_processes[index].name; }
 
-    // Suspends every thread of the root but keep (the window's thread), newly
-    // started ones too; Resume undoes all of them.
-    void SuspendAllBut(DWORD keepThreadId);
-    void Resume();
     // Ends the root and every descendant of the last snapshot.
     void TerminateAll(UINT exitCode);
 
@@ -32,6 +28,4 @@ private:
     DWORD m_rootId;
     Process m_processes[64];
     int m_count;
-    DWORD m_suspended[256] = {};
-    int m_suspendedCount = 0;
 };
