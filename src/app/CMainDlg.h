@@ -9,8 +9,6 @@
 #pragma once
 
 #include <windows.h>
-// windows.h maps LoadString to LoadStringW; the wide string's member keeps its name.
-#undef LoadString
 
 #include <cstdint>
 
