@@ -262,6 +262,18 @@ def no_usable_temp_folder(c):
 
 
 @case()
+def installer_cannot_start(c):
+    # Process creation takes the first msiexec it finds, next to the installer first.
+    installer = c.installer()
+    with open(os.path.join(os.path.dirname(installer), "msiexec.exe"), "w") as f:
+        f.write("This is no program.\n")
+    probe = c.run(installer, at=[("box", "enter")])
+    expect_failure_box(probe, "Failed to launch the installer")
+    expect_exit(probe, 1)
+    expect(c.files_in(c.temp) == ["Setup.msi"], f"the temporary folder holds {c.files_in(c.temp)}")
+
+
+@case()
 def update_mode_failure_box(c):
     probe = c.run(c.config["stub"], ["-update"], at=[("box", "enter")])
     expect(probe.titles() == ["Corvella Updater"], f"titles {probe.titles()}", probe)
