@@ -59,6 +59,9 @@ private:
     HWND m_window = nullptr;
 };
 
+// Instead of a key for the box: a close request to the dialog while the box is up.
+const UINT kCloseOwner = 0;
+
 // Finds the error box the dialog owns, reads it and dismisses it with a key.
 class BoxWatcher {
 public:
@@ -82,7 +85,10 @@ private:
                 self->caption = Text(box);
                 self->text = Text(GetDlgItem(box, 0xFFFF));
                 ++self->boxes;
-                PostMessageW(box, WM_KEYDOWN, self->m_key, 0);
+                if (self->m_key == kCloseOwner)
+                    PostMessageW(self->m_owner, WM_CLOSE, 0, 0);
+                else
+                    PostMessageW(box, WM_KEYDOWN, self->m_key, 0);
                 return 0;
             }
         }
@@ -203,6 +209,15 @@ TEST(MainDialog, EachFailureCodeShowsOneBoxWithItsDetailThenEndsWithOne) {
         EXPECT_EQ(watcher.caption, L"Corvella Installer") << c.code;
         EXPECT_EQ(watcher.text, std::wstring(kFailure) + c.detail) << c.code;
     }
+}
+
+TEST(MainDialog, ACloseRequestWhileTheBoxIsUpClosesOnceWithCancelsCode) {
+    DialogRun run;
+    BoxWatcher watcher(run.window(), kCloseOwner);
+    run.Post(STATUS_READ_TOC_FAILED);
+    EXPECT_EQ(run.RunLoop(), 2) << "the box returning must not close the dialog a second time";
+    EXPECT_EQ(watcher.boxes, 1);
+    EXPECT_FALSE(IsWindow(run.window()));
 }
 
 TEST(MainDialog, CommandsEndTheRunWithTheirIdsAndAForeignQuitWithItsCode) {
