@@ -99,6 +99,30 @@ private:
     HANDLE m_thread;
 };
 
+int CountBoxes(HWND owner) {
+    int count = 0;
+    for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box;
+         box = FindWindowExW(nullptr, box, L"#32770", nullptr))
+        count += GetWindow(box, GW_OWNER) == owner && IsWindowVisible(box);
+    return count;
+}
+
+// Waits for the first box, gives others time to join it, counts them, then closes
+// every box until the dialog is gone.
+DWORD WINAPI CountAndCloseBoxes(void* param) {
+    auto* owner = static_cast<HWND*>(param);
+    for (int tries = 0; tries < 1000 && !CountBoxes(*owner); ++tries) Sleep(10);
+    Sleep(500);
+    int seen = CountBoxes(*owner);
+    while (IsWindow(*owner)) {
+        for (HWND box = FindWindowExW(nullptr, nullptr, L"#32770", nullptr); box;
+             box = FindWindowExW(nullptr, box, L"#32770", nullptr))
+            if (GetWindow(box, GW_OWNER) == *owner) PostMessageW(box, WM_COMMAND, IDOK, 0);
+        Sleep(20);
+    }
+    return static_cast<DWORD>(seen);
+}
+
 bool English() {
     return SelectStringIdOffset() == 0;
 }
@@ -237,6 +261,20 @@ TEST(MainDialog, CommandsEndTheRunWithTheirIdsAndAForeignQuitWithItsCode) {
         EXPECT_EQ(run.RunLoop(), 9);
         EXPECT_TRUE(IsWindow(run.window())) << "a foreign quit leaves the window to its owner";
     }
+}
+
+TEST(MainDialog, FurtherTimerMessagesStartNoSecondRun) {
+    DialogRun run;
+    for (int i = 0; i < 3; ++i) PostMessageW(run.window(), WM_TIMER, 1, 0);
+    HWND owner = run.window();
+    HANDLE counter = CreateThread(nullptr, 0, CountAndCloseBoxes, &owner, 0, nullptr);
+    EXPECT_EQ(run.RunLoop(), 1);
+    WaitForSingleObject(counter, 15000);
+    DWORD boxes = 0;
+    GetExitCodeThread(counter, &boxes);
+    CloseHandle(counter);
+    // Each run of this program, which carries no package, ends in one failure box.
+    EXPECT_EQ(boxes, 1u) << "one worker, one run";
 }
 
 TEST(MainDialog, TheFirstTimerTickStartsTheWorkerWhoseFailureShowsInTheBox) {
