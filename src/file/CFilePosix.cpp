@@ -74,30 +74,6 @@ int Fd(CFile::Handle handle) {
 
 const CFile::Handle CFile::hFileNull = -1;
 
-CFile::CFile() noexcept : m_hFile(hFileNull), m_closeOnDelete(0) {}
-
-CFile::CFile(Handle handle) noexcept : m_hFile(handle), m_closeOnDelete(0) {}
-
-CFile::CFile(const char16_t* path, uint32_t flags) : m_hFile(hFileNull), m_closeOnDelete(0) {
-    CFileException error;
-    if (!Open(path, flags, &error))
-        ThrowFileException(error.m_cause, error.m_osError, error.m_fileName.c_str());
-}
-
-CFile::~CFile() {
-    if (m_hFile == hFileNull || !m_closeOnDelete) return;
-    // A throw out of a destructor ends the process; a failed close here is lost instead.
-    try {
-        Close();
-    } catch (CFileException* error) {
-        delete error;
-    }
-}
-
-void CFile::SetFileName(const char16_t* path) {
-    m_fileName = path;
-}
-
 bool CFile::Open(const char16_t* path, uint32_t flags, CFileException* error) {
     // An owned descriptor would otherwise be lost until the process ends.
     if (m_hFile != hFileNull && m_closeOnDelete) close(Fd(m_hFile));
@@ -165,13 +141,6 @@ void CFile::SetLength(uint32_t length) {
     do result = ftruncate(Fd(m_hFile), static_cast<off_t>(length));
     while (result < 0 && errno == EINTR);
     if (result < 0) ThrowOsError(errno, nullptr);
-}
-
-uint32_t CFile::GetLength() {
-    uint32_t position = Seek(0, current);
-    uint32_t length = Seek(0, end);
-    Seek(static_cast<int32_t>(position), begin);
-    return length;
 }
 
 // Fills the buffer unless the file ends first, as ReadFile does on a file.
@@ -256,10 +225,6 @@ void CFile::Close() {
     m_closeOnDelete = 0;
     m_fileName.Empty();
     ThrowOsError(error, nullptr);
-}
-
-uint32_t CFile::GetDirectBuffer(uint32_t, uint32_t, void**, void**) {
-    return 0;
 }
 
 void CFile::Remove(const char16_t* path) {

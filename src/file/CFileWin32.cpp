@@ -50,36 +50,12 @@ int32_t LastError() {
 
 const CFile::Handle CFile::hFileNull = INVALID_HANDLE_VALUE;
 
-CFile::CFile() noexcept : m_hFile(hFileNull), m_closeOnDelete(0) {}
-
-CFile::CFile(Handle handle) noexcept : m_hFile(handle), m_closeOnDelete(0) {}
-
-CFile::CFile(const char16_t* path, uint32_t flags) : m_hFile(hFileNull), m_closeOnDelete(0) {
-    CFileException error;
-    if (!Open(path, flags, &error))
-        ThrowFileException(error.m_cause, error.m_osError, error.m_fileName.c_str());
-}
-
-CFile::~CFile() {
-    if (m_hFile == hFileNull || !m_closeOnDelete) return;
-    // A throw out of a destructor ends the process; a failed close here is lost instead.
-    try {
-        Close();
-    } catch (CFileException* error) {
-        delete error;
-    }
-}
-
 uint32_t CFile::GetPosition() {
     // Cleared first: 0xFFFFFFFF with error 0 is a true position.
     SetLastError(0);
     DWORD position = SetFilePointer(m_hFile, 0, nullptr, FILE_CURRENT);
     if (position == INVALID_SET_FILE_POINTER) ThrowOsError(LastError(), nullptr);
     return position;
-}
-
-void CFile::SetFileName(const char16_t* path) {
-    m_fileName = path;
 }
 
 bool CFile::Open(const char16_t* path, uint32_t flags, CFileException* error) {
@@ -119,13 +95,6 @@ uint32_t CFile::Seek(int32_t distance, uint32_t origin) {
 void CFile::SetLength(uint32_t length) {
     Seek(static_cast<int32_t>(length), begin);
     if (!SetEndOfFile(m_hFile)) ThrowOsError(LastError(), nullptr);
-}
-
-uint32_t CFile::GetLength() {
-    uint32_t position = Seek(0, current);
-    uint32_t length = Seek(0, end);
-    Seek(static_cast<int32_t>(position), begin);
-    return length;
 }
 
 uint32_t CFile::Read(void* buffer, uint32_t count) {
@@ -170,10 +139,6 @@ void CFile::Close() {
     m_closeOnDelete = 0;
     m_fileName.Empty();
     ThrowOsError(error, nullptr);
-}
-
-uint32_t CFile::GetDirectBuffer(uint32_t, uint32_t, void**, void**) {
-    return 0;
 }
 
 void CFile::Remove(const char16_t* path) {

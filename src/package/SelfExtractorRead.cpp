@@ -5,6 +5,7 @@
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "package/EntryName.h"
+#include "package/RemoveQuietly.h"
 #include "package/SelfExtractor.h"
 
 namespace {
@@ -20,14 +21,6 @@ public:
 private:
     z_stream* m_stream;
 };
-
-void RemoveQuietly(const WideString& path) {
-    try {
-        CFile::Remove(path.c_str());
-    } catch (CFileException* error) {
-        std::unique_ptr<CFileException> owner(error);
-    }
-}
 
 void EnsureTrailingSeparator(WideString& folder) {
     const size_t length = folder.GetLength();

@@ -6,6 +6,7 @@
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "package/EntryName.h"
+#include "package/RemoveQuietly.h"
 #include "package/SelfExtractor.h"
 #include "package/StubCopy.h"
 
@@ -21,14 +22,6 @@ public:
 private:
     z_stream* m_stream;
 };
-
-void RemoveQuietly(const WideString& path) {
-    try {
-        CFile::Remove(path.c_str());
-    } catch (CFileException* error) {
-        std::unique_ptr<CFileException> owner(error);
-    }
-}
 
 void StoreLe32(uint8_t* bytes, uint32_t value) {
     bytes[0] = static_cast<uint8_t>(value);
