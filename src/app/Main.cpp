@@ -7,7 +7,30 @@
 #include <objbase.h>
 // clang-format on
 
+namespace {
+
+// An installer is run from a Downloads folder, where anyone may have left a DLL with a
+// system name; the default search would take it from there (or from the current
+// folder) the first time a library is loaded by name. Only the system folder is
+// searched from here on. SetDefaultDllDirectories is missing on systems without
+// KB2533623, so it is looked up; SetDllDirectoryW(L"") still takes the current folder
+// out of the search there.
+void RestrictLibrarySearch() {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    FARPROC proc = kernel != nullptr ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
+    if (proc != nullptr) {
+        using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+        auto setDefault =
+            reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void (*)()>(proc));
+        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
+    SetDllDirectoryW(L"");
+}
+
+}  // namespace
+
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showCommand) {
+    RestrictLibrarySearch();  // before anything below can load a library
     CoInitialize(nullptr);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);

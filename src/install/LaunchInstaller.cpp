@@ -2,6 +2,21 @@
 #include "app/CMainDlg.h"
 #include "install/InstallStatus.h"
 
+namespace {
+
+// msiexec by its full path in the system folder: left to the search, process creation
+// would look in this program's own folder and in the current folder first, where
+// anyone may have left a program of that name next to a downloaded installer. Empty
+// when the system folder cannot be had whole.
+WideString SystemInstallerPath() {
+    wchar_t folder[MAX_PATH] = {};
+    UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return WideString();
+    return WideString(folder, length) + u"\\msiexec.exe";
+}
+
+}  // namespace
+
 bool CMainDlg::LaunchInstaller(const WorkerState& state, WideString databasePath) {
     // The database path is quoted: a temporary folder with a space in it (a user name
     // with a space) would otherwise split it into several arguments.
@@ -20,11 +35,15 @@ bool CMainDlg::LaunchInstaller(const WorkerState& state, WideString databasePath
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    // Process creation may write into the command line, so it gets a private buffer.
-    auto* writable = reinterpret_cast<wchar_t*>(commandLine.GetBuffer(commandLine.GetLength()));
-    BOOL created =
-        CreateProcessW(nullptr, writable, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
-    commandLine.ReleaseBuffer();
+    const WideString application = SystemInstallerPath();
+    BOOL created = FALSE;
+    if (!application.IsEmpty()) {
+        // Process creation may write into the command line, so it gets a private buffer.
+        auto* writable = reinterpret_cast<wchar_t*>(commandLine.GetBuffer(commandLine.GetLength()));
+        created = CreateProcessW(application.w_str(), writable, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &startup, &process);
+        commandLine.ReleaseBuffer();
+    }
     if (!created) {
         PostInstallStatus(state.window, STATUS_LAUNCH_FAILED);
         return false;

@@ -10,6 +10,8 @@ CASES = {}
 # Cases that install or read HKCU\SOFTWARE\Corvella hold this lock, so no two of them
 # meet in the shared registry or in the Windows Installer at the same time.
 INSTALL_LOCK = "corvella-install"
+# Every test that runs msiexec holds this one: some put a stand-in at its system path.
+MSIEXEC_LOCK = "system-msiexec"
 
 
 def case(*locks):
@@ -69,19 +71,9 @@ def update_text(texts=ENGLISH):
     return fill(texts["update"], "Corvella")
 
 
-def copy_fake_msiexec(c, installer, exit_code=0, sleep_ms=0):
-    """Puts the stand-in msiexec next to the installer, where process creation finds it
-    before the system's; returns its environment and the log of its command lines."""
-    shutil.copy(c.config["fake_msiexec"], os.path.join(os.path.dirname(installer), "msiexec.exe"))
-    log = os.path.join(c.work, "msiexec-calls.txt")
-    env = {"FAKE_MSIEXEC_LOG": c.wine.to_windows(log), "FAKE_MSIEXEC_EXIT": str(exit_code),
-           "FAKE_MSIEXEC_SLEEP": str(sleep_ms)}
-    return env, log
-
-
 # Successful runs -------------------------------------------------------------
 
-@case(INSTALL_LOCK)
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
 def normal_mode(c):
     c.wine.reg_delete(REGISTRY_KEY)
     probe = c.run(c.installer(), look=True)
@@ -100,7 +92,7 @@ def normal_mode(c):
     expect_started_from(c, registered_folder(c))
 
 
-@case(INSTALL_LOCK)
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
 def update_mode(c):
     # The registered folder ends in backslashes; the update goes into the folder itself.
     app = c.folder("app")
@@ -116,37 +108,35 @@ def update_mode(c):
     expect_started_from(c, app)
 
 
-@case(INSTALL_LOCK)  # a successful run starts whatever application is registered
+@case(INSTALL_LOCK, MSIEXEC_LOCK)  # a successful run starts whatever application is registered
 def command_line_normal_mode(c):
     installer = c.installer()
-    env, log = copy_fake_msiexec(c, installer)
-    probe = c.run(installer, env=env)
+    with c.system_msiexec() as msiexec:
+        probe = c.run(installer, env=msiexec.env, unix_env=msiexec.unix_env)
     expect_exit(probe, 1)
-    with open(log, encoding="utf-8") as f:
-        calls = f.read().splitlines()
+    calls = msiexec.calls()
     database = c.wine.to_windows(c.temp) + "\\\\Setup.msi"
     expect(calls == [f'msiexec /i "{database}"'], f"msiexec was run as {calls}")
     expect(c.files_in(c.temp) == [], "the database was not deleted after the installer succeeded")
 
 
-@case(INSTALL_LOCK)
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
 def command_line_update_mode(c):
     app = c.folder("app")
     shutil.copy(c.config["corvella"], os.path.join(app, "Corvella.exe"))
     c.wine.reg_set(REGISTRY_KEY, "InstallDir", c.wine.to_windows(app) + "\\\\\\")
     installer = c.installer()
-    env, log = copy_fake_msiexec(c, installer)
-    probe = c.run(installer, ["-update"], env=env)
+    with c.system_msiexec() as msiexec:
+        probe = c.run(installer, ["-update"], env=msiexec.env, unix_env=msiexec.unix_env)
     expect_exit(probe, 1)
-    with open(log, encoding="utf-8") as f:
-        calls = f.read().splitlines()
+    calls = msiexec.calls()
     database = c.wine.to_windows(c.temp) + "\\\\Setup.msi"
     expected = f'msiexec /i "{database}" /quiet INSTALLDIR="{c.wine.to_windows(app)}"'
     expect(calls == [expected], f"msiexec was run as {calls}, expected [{expected}]")
     expect_started_from(c, app)
 
 
-@case(INSTALL_LOCK)
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
 def temp_folder_with_space(c):
     c.wine.reg_delete(REGISTRY_KEY)
     temp = c.folder("user name", "Local Temp")
@@ -157,7 +147,7 @@ def temp_folder_with_space(c):
     expect_started_from(c, registered_folder(c))
 
 
-@case(INSTALL_LOCK)
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
 def signed_installer(c):
     installer = c.installer()
     key, cert = os.path.join(c.work, "key.pem"), os.path.join(c.work, "cert.pem")
@@ -174,9 +164,84 @@ def signed_installer(c):
     expect_started_from(c, registered_folder(c))
 
 
+# What lies next to a downloaded installer ---------------------------------------
+
+# Libraries that the installer loads by name once it runs (the animation control loads
+# msvfw32, which brings winmm and msacm32) and names that programs are commonly tricked
+# with. Those loaded before wWinMain, through the static imports of system DLLs (under
+# Wine: version, imm32, uxtheme, shcore), are beyond the program's reach, which is why
+# it imports nothing but DLLs the system always takes from its own folder.
+PLANTED_DLLS = ("msvfw32", "winmm", "msacm32", "dwmapi", "cryptbase", "msi")
+
+
+def plant(c, folders, names):
+    """Copies the planted library under each name into each folder; returns Wine's own
+    environment for runs that are to meet them. Wine prefers its builtin DLLs to files
+    of the same name anywhere; Windows has no such preference, so it is turned off."""
+    for folder in folders:
+        for name in names:
+            shutil.copy(c.config["planted_dll"], os.path.join(folder, name + ".dll"))
+    return {"WINEDLLOVERRIDES": c.wine.env["WINEDLLOVERRIDES"] + ";" + ",".join(names) + "=n,b"}
+
+
+def planted_loads(folders):
+    """{library: [programs that loaded it]} from the planted libraries' records."""
+    loads = {}
+    for folder in folders:
+        for name in sorted(os.listdir(folder)):
+            if name.endswith(".dll.loaded"):
+                with open(os.path.join(folder, name), encoding="utf-8") as f:
+                    loads[os.path.join(folder, name[:-len(".loaded")])] = f.read().splitlines()
+    return loads
+
+
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
+def planted_dlls(c):
+    c.wine.reg_delete(REGISTRY_KEY)
+    installer = c.installer()
+    folders = [os.path.dirname(installer), c.folder("current")]
+    unix_env = plant(c, folders, PLANTED_DLLS)
+    # The planted files are what a program of this session gets when it searches.
+    loader = os.path.join(folders[0], "LoadByName.exe")
+    shutil.copy(c.config["load_by_name"], loader)
+    control = c.wine.run([loader] + [n + ".dll" for n in PLANTED_DLLS], env=unix_env)
+    expected = {os.path.join(folders[0], n + ".dll"): [c.wine.to_windows(loader)] for n in PLANTED_DLLS}
+    expect(control.returncode == 0 and planted_loads(folders) == expected,
+           f"a program searching its own folder did not get the planted libraries: {planted_loads(folders)}")
+    for path in expected:
+        os.remove(path + ".loaded")
+
+    probe = c.run(installer, cwd=c.wine.to_windows(folders[1]), unix_env=unix_env, timeout_ms=20000)
+    expect(planted_loads(folders) == {}, f"planted libraries were loaded: {planted_loads(folders)}", probe)
+    expect_exit(probe, 1)
+    expect_no_box(probe)
+    expect_started_from(c, registered_folder(c))
+
+
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
+def planted_msiexec(c):
+    c.wine.reg_delete(REGISTRY_KEY)
+    installer = c.installer()
+    folders = [os.path.dirname(installer), c.folder("current")]
+    for folder in folders:
+        shutil.copy(c.config["fake_msiexec"], os.path.join(folder, "msiexec.exe"))
+    log = os.path.join(c.work, "planted-msiexec.txt")
+    probe = c.run(installer, cwd=c.wine.to_windows(folders[1]), env={"FAKE_MSIEXEC_LOG": c.wine.to_windows(log)})
+    ran = ""
+    if os.path.exists(log):
+        with open(log, encoding="utf-8") as f:
+            ran = f.read()
+    expect(not ran, f"a planted msiexec ran as {ran!r}", probe)
+    expect(probe.first_process("msiexec.exe") is not None, "no msiexec ran", probe)
+    expect_exit(probe, 1)
+    expect_no_box(probe)
+    # Only the real installer installs the application, which is then started.
+    expect_started_from(c, registered_folder(c))
+
+
 # Installer failures: the installer's own outcome, no box of ours --------------
 
-@case(INSTALL_LOCK)
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
 def installer_refuses_update(c):
     app = c.folder("app")
     c.wine.reg_set(REGISTRY_KEY, "InstallDir", c.wine.to_windows(app))
@@ -189,7 +254,7 @@ def installer_refuses_update(c):
     expect(c.started_records(app, wait_s=1) == [], "the application was started after a failed update")
 
 
-@case(INSTALL_LOCK)
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
 def installer_refuses_normal_mode(c):
     # In normal mode the Windows Installer shows its own message; the user dismisses it.
     c.wine.reg_delete(REGISTRY_KEY)
@@ -201,7 +266,7 @@ def installer_refuses_normal_mode(c):
     expect(c.wine.reg_get(REGISTRY_KEY, "InstallDir") is None, "the refused database registered a folder")
 
 
-@case(INSTALL_LOCK)
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
 def damaged_database(c):
     msi = c.build_msi()
     with open(msi, "r+b") as f:
@@ -261,13 +326,11 @@ def no_usable_temp_folder(c):
     expect(not os.path.exists(os.path.join(root, "Setup.msi")), "the database was written to C:\\")
 
 
-@case()
+@case(MSIEXEC_LOCK)
 def installer_cannot_start(c):
-    # Process creation takes the first msiexec it finds, next to the installer first.
     installer = c.installer()
-    with open(os.path.join(os.path.dirname(installer), "msiexec.exe"), "w") as f:
-        f.write("This is no program.\n")
-    probe = c.run(installer, at=[("box", "enter")])
+    with c.system_msiexec(stand_in=False) as msiexec:
+        probe = c.run(installer, at=[("box", "enter")], unix_env=msiexec.unix_env)
     expect_failure_box(probe, "Failed to launch the installer")
     expect_exit(probe, 1)
     expect(c.files_in(c.temp) == ["Setup.msi"], f"the temporary folder holds {c.files_in(c.temp)}")
@@ -293,11 +356,12 @@ def near_miss_switches(c):
 
 # The user ends the run ---------------------------------------------------------
 
-@case()
+@case(MSIEXEC_LOCK)
 def escape_during_run(c):
     installer = c.installer()
-    env, _ = copy_fake_msiexec(c, installer, sleep_ms=8000)
-    probe = c.run(installer, ["-update"], env=env, at=[("child:msiexec.exe", "escape")])
+    with c.system_msiexec(sleep_ms=8000) as msiexec:
+        probe = c.run(installer, ["-update"], env=msiexec.env, unix_env=msiexec.unix_env,
+                      at=[("child:msiexec.exe", "escape")])
     expect_exit(probe, 2)
     pressed = probe.first("action")["t"]
     ended = probe.first("exit")["t"]
@@ -306,25 +370,27 @@ def escape_during_run(c):
     expect_no_box(probe)
 
 
-@case()
+@case(MSIEXEC_LOCK)
 def close_request_cancels(c):
     installer = c.installer()
-    env, _ = copy_fake_msiexec(c, installer, sleep_ms=5000)
-    probe = c.run(installer, ["-update"], env=env, at=[("child:msiexec.exe", "wmclose")])
+    with c.system_msiexec(sleep_ms=5000) as msiexec:
+        probe = c.run(installer, ["-update"], env=msiexec.env, unix_env=msiexec.unix_env,
+                      at=[("child:msiexec.exe", "wmclose")])
     expect_exit(probe, 2)
 
 
-@case()
+@case(MSIEXEC_LOCK)
 def quit_from_outside(c):
     installer = c.installer()
-    env, _ = copy_fake_msiexec(c, installer, sleep_ms=5000)
-    probe = c.run(installer, ["-update"], env=env, at=[("child:msiexec.exe", "quit:7")])
+    with c.system_msiexec(sleep_ms=5000) as msiexec:
+        probe = c.run(installer, ["-update"], env=msiexec.env, unix_env=msiexec.unix_env,
+                      at=[("child:msiexec.exe", "quit:7")])
     expect_exit(probe, 7)
 
 
 # Languages -----------------------------------------------------------------------
 
-@case(INSTALL_LOCK)
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
 def french_normal_mode(c):
     c.wine.reg_delete(REGISTRY_KEY)
     probe = c.run(c.installer(), unix_env={"LANG": "fr_FR.UTF-8"}, look=True)

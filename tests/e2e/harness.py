@@ -1,6 +1,7 @@
 """What the whole-installer tests stand on: the Wine session, Windows and Unix paths,
 the registry, databases built with wixl, installers packed with sfxpack, and runs of
 an installer watched by the UI probe."""
+import contextlib
 import json
 import os
 import shutil
@@ -28,6 +29,8 @@ DETAIL = {
     103: "Failed to extract installer",
 }
 REGISTRY_KEY = r"HKCU\SOFTWARE\Corvella"
+# The installer runs msiexec by this path and no other.
+SYSTEM_MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
 
 
 def fill(fmt, arg):
@@ -223,6 +226,28 @@ class Case:
     def installer(self, wxs="corvella.wxs", folder=None):
         return self.pack("CorvellaSetup.exe", [self.build_msi(wxs, folder)])
 
+    # The system's msiexec ---------------------------------------------------------
+
+    @contextlib.contextmanager
+    def system_msiexec(self, stand_in=True, exit_code=0, sleep_ms=0):
+        """For the length of the block the system's msiexec is the stand-in (recording
+        its command lines, ending with exit_code after sleep_ms) or, without stand_in, a
+        file that is no program. Yields a StandIn whose env and unix_env a run needs.
+        Only a case holding the msiexec lock may use it: the prefix is shared."""
+        path = self.wine.to_unix(SYSTEM_MSIEXEC)
+        saved = path + ".sfx-saved"
+        if not os.path.exists(saved):  # else a run that was killed left the real one there
+            os.rename(path, saved)
+        try:
+            if stand_in:
+                shutil.copy(self.config["fake_msiexec"], path)
+            else:
+                with open(path, "w") as f:
+                    f.write("This is no program.\n")
+            yield StandIn(self, exit_code, sleep_ms)
+        finally:
+            os.replace(saved, path)
+
     # Runs ---------------------------------------------------------------------
 
     def run(self, program, args=(), at=(), env=None, temp=None, unix_env=None, cwd=None, on_pause=None,
@@ -249,6 +274,26 @@ class Case:
 
     def files_in(self, folder):
         return sorted(os.listdir(folder)) if os.path.isdir(folder) else []
+
+
+class StandIn:
+    """How a run reaches the stand-in msiexec at the system path, and what it was given.
+    Wine runs its builtin msiexec whatever file lies at that path unless its own
+    environment says to prefer the file there."""
+
+    def __init__(self, c, exit_code, sleep_ms):
+        self.log = os.path.join(c.work, "msiexec-calls.txt")
+        if os.path.exists(self.log):
+            os.remove(self.log)
+        self.env = {"FAKE_MSIEXEC_LOG": c.wine.to_windows(self.log), "FAKE_MSIEXEC_EXIT": str(exit_code),
+                    "FAKE_MSIEXEC_SLEEP": str(sleep_ms)}
+        self.unix_env = {"WINEDLLOVERRIDES": c.wine.env["WINEDLLOVERRIDES"] + ";msiexec.exe=n"}
+
+    def calls(self):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log, encoding="utf-8") as f:
+            return f.read().splitlines()
 
 
 def start_records(folder, wait_s=10.0):

@@ -1,12 +1,16 @@
-// The installer cannot be started: next to this test lies an msiexec.exe that is no
-// program, and process creation takes the first msiexec it finds.
+// The installer cannot be started: the system's msiexec is a file that is no program.
+// Next to this test lies a working msiexec.exe, where a launch that searched for
+// msiexec would find it first and succeed.
 #include <gtest/gtest.h>
 
 #include "StatusWindow.h"
+#include "SystemInstallerStandIn.h"
 #include "app/CMainDlg.h"
 #include "install/InstallStatus.h"
 
 TEST(LaunchInstaller, AnInstallerThatCannotStartIsReportedAfterTheWindowIsHidden) {
+    SystemInstallerStandIn noProgram(nullptr);
+    ASSERT_TRUE(noProgram.IsReady());
     StatusWindow window(true);
     EXPECT_FALSE(CMainDlg::LaunchInstaller({window.get(), false}, u"C:\\t\\\\Setup.msi"));
     EXPECT_EQ(window.TakeCodes(), std::vector<uint32_t>{STATUS_LAUNCH_FAILED});

@@ -1,20 +1,25 @@
-// The installer launch against the stand-in msiexec that sits next to this test: the
-// exact command lines, the window's visibility, and the outcome for each exit code.
+// The installer launch against the stand-in msiexec put at the system's msiexec path:
+// the exact command lines, the window's visibility, and the outcome for each exit
+// code. Next to this test lies an msiexec.exe that is no program, where a launch that
+// searched for msiexec would find it first and fail.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "RegistrySandbox.h"
 #include "StatusWindow.h"
+#include "SystemInstallerStandIn.h"
 #include "app/CMainDlg.h"
 #include "install/InstallStatus.h"
 
 namespace {
 
-// Configures the stand-in for one call and reads back the command lines it was given.
+// Puts the stand-in in place, configures it for one call and reads back the command
+// lines it was given. Made before any RegistrySandbox: it writes the user's registry.
 class FakeInstaller {
 public:
-    explicit FakeInstaller(int exitCode) {
+    explicit FakeInstaller(int exitCode)
+        : m_standIn((SystemInstallerStandIn::OwnFolder() + L"msiexec-stand-in.exe").c_str()) {
         wchar_t temp[MAX_PATH];
         GetTempPathW(MAX_PATH, temp);
         m_log = std::wstring(temp) + L"msiexec-calls-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
@@ -23,6 +28,8 @@ public:
         SetEnvironmentVariableW(L"FAKE_MSIEXEC_EXIT", std::to_wstring(exitCode).c_str());
     }
     ~FakeInstaller() { DeleteFileW(m_log.c_str()); }
+
+    bool IsReady() const { return m_standIn.IsReady(); }
 
     std::string Calls() const {
         HANDLE file =
@@ -36,6 +43,7 @@ public:
     }
 
 private:
+    SystemInstallerStandIn m_standIn;
     std::wstring m_log;
 };
 
@@ -45,6 +53,7 @@ const char16_t kDatabase[] = u"C:\\users\\Jo Smith\\Temp\\\\Setup.msi";
 
 TEST(LaunchInstaller, NormalModeHidesTheWindowAndQuotesTheDatabasePath) {
     FakeInstaller installer(0);
+    ASSERT_TRUE(installer.IsReady());
     StatusWindow window(true);
     ASSERT_TRUE(window.IsVisible());
     EXPECT_TRUE(CMainDlg::LaunchInstaller({window.get(), false}, kDatabase));
@@ -55,6 +64,7 @@ TEST(LaunchInstaller, NormalModeHidesTheWindowAndQuotesTheDatabasePath) {
 
 TEST(LaunchInstaller, UpdateModeInstallsQuietlyIntoTheTrimmedRegisteredFolder) {
     FakeInstaller installer(0);
+    ASSERT_TRUE(installer.IsReady());
     RegistrySandbox registry;
     registry.SetUserValue(L"D:\\Apps\\Corvella\\\\");
     StatusWindow window(true);
@@ -67,6 +77,7 @@ TEST(LaunchInstaller, UpdateModeInstallsQuietlyIntoTheTrimmedRegisteredFolder) {
 
 TEST(LaunchInstaller, UpdateModeWithAnEmptyFolderPassesEmptyQuotes) {
     FakeInstaller installer(0);
+    ASSERT_TRUE(installer.IsReady());
     RegistrySandbox registry;
     registry.SetUserValue(L"");
     StatusWindow window;
@@ -77,6 +88,7 @@ TEST(LaunchInstaller, UpdateModeWithAnEmptyFolderPassesEmptyQuotes) {
 TEST(LaunchInstaller, EveryNonZeroExitCodeIsAFailureReportedOnce) {
     for (int code : {1, 1603, 3010, -1}) {
         FakeInstaller installer(code);
+        ASSERT_TRUE(installer.IsReady());
         StatusWindow window;
         for (bool update : {false, true}) {
             EXPECT_FALSE(CMainDlg::LaunchInstaller({window.get(), update}, kDatabase)) << code;

@@ -399,6 +399,10 @@ int wmain(int argc, wchar_t** argv) {
         ++looks;
         if (GetTickCount() - lookStart > slowestLook) slowestLook = GetTickCount() - lookStart;
     }
+    // A child that ended since the last snapshot (they are not taken at every look) is
+    // reported before the program's own end.
+    tree.Refresh();
+    ReportEnded(tree, reported, reportedCount);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     // How often the probe looked: a state shorter than the slowest look may be missed.
