@@ -147,16 +147,60 @@ def temp_folder_with_space(c):
     expect_started_from(c, registered_folder(c))
 
 
+def make_test_publisher(c):
+    """A test CA and a code-signing certificate it issued, made now; (ca, cert, key)."""
+    ca, ca_key = os.path.join(c.work, "ca.pem"), os.path.join(c.work, "ca.key")
+    cert, key = os.path.join(c.work, "publisher.pem"), os.path.join(c.work, "publisher.key")
+    request, extensions = os.path.join(c.work, "publisher.csr"), os.path.join(c.work, "publisher.ext")
+    with open(extensions, "w") as f:
+        f.write("basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
+    for args in (["req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Corvella Test CA",
+                  "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign",
+                  "-keyout", ca_key, "-out", ca],
+                 ["req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Corvella Test Publisher", "-keyout", key,
+                  "-out", request],
+                 ["x509", "-req", "-in", request, "-CA", ca, "-CAkey", ca_key, "-CAcreateserial", "-days", "2",
+                  "-extfile", extensions, "-out", cert]):
+        subprocess.run(["openssl"] + args, check=True, capture_output=True, timeout=60)
+    return ca, cert, key
+
+
+def osslsigncode_verify(path, ca):
+    result = subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", path], capture_output=True, timeout=60)
+    return result.returncode == 0 and b"Signature verification: ok" in result.stdout
+
+
 @case(INSTALL_LOCK, MSIEXEC_LOCK)
 def signed_installer(c):
+    # Signed after packing, as released installers are: the certificate table then
+    # follows the package, and the signature covers the package too.
     installer = c.installer()
-    key, cert = os.path.join(c.work, "key.pem"), os.path.join(c.work, "cert.pem")
-    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                    "/CN=Corvella Test", "-keyout", key, "-out", cert], check=True, capture_output=True)
+    ca, cert, key = make_test_publisher(c)
     signed = os.path.join(os.path.dirname(installer), "CorvellaSetup-signed.exe")
-    subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Corvella Installer",
-                    "-in", installer, "-out", signed], check=True, capture_output=True)
+    subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Corvella Installer", "-h", "sha256",
+                    "-in", installer, "-out", signed], check=True, capture_output=True, timeout=60)
     expect(os.path.getsize(signed) > os.path.getsize(installer), "signing added nothing")
+    expect(osslsigncode_verify(signed, ca), "the signature does not verify against the test CA")
+    name, offset, size, compressed = package_entries(installer)[0]
+    with open(signed, "rb") as f:
+        tampered = bytearray(f.read())
+    tampered[offset + compressed // 2] ^= 1
+    tampered_path = os.path.join(c.work, "tampered.exe")
+    with open(tampered_path, "wb") as f:
+        f.write(tampered)
+    expect(not osslsigncode_verify(tampered_path, ca), "the signature does not cover the package")
+
+    listing = c.packer(["list", signed])
+    expect(listing.returncode == 0 and b"Setup.msi" in listing.stdout,
+           f"sfxpack list: {listing.returncode} {listing.stdout!r} {listing.stderr!r}")
+    verify = c.packer(["verify", signed])
+    expect(verify.returncode == 0, f"sfxpack verify: {verify.returncode} {verify.stderr!r}")
+    # A signed installer is no stub: packing behind it would break its signature.
+    refused = c.packer(["create", "-q", "--stub", signed, "-o", os.path.join(c.work, "again.exe"), c.build_msi()])
+    expect(refused.returncode != 0 and b"--allow-signed-stub" in refused.stderr,
+           f"sfxpack packed behind a signed stub: {refused.returncode} {refused.stderr!r}")
+    expect(not os.path.exists(os.path.join(c.work, "again.exe")), "a refused create left an output")
+
     c.wine.reg_delete(REGISTRY_KEY)
     probe = c.run(signed)
     expect_exit(probe, 1)

@@ -207,18 +207,18 @@ class Case:
                        cwd=build, check=True, capture_output=True, timeout=120)
         return out
 
+    def packer(self, args):
+        """Runs sfxpack; arguments that are absolute Unix paths are handed over as paths."""
+        if self.config["packer_under_wine"]:
+            args = [self.wine.to_windows(a) if os.path.isabs(a) else a for a in args]
+            return self.wine.run([self.config["packer"]] + args)
+        return subprocess.run([self.config["packer"]] + list(args), capture_output=True, timeout=120)
+
     def pack(self, out_name, entries, stub=None, folder=None):
         """An installer: the stub with the entries packed behind it."""
         target_dir = self.folder(folder or "installer")
         out = os.path.join(target_dir, out_name)
-        stub = stub or self.config["stub"]
-        if self.config["packer_under_wine"]:
-            args = ["create", "-q", "--stub", self.wine.to_windows(stub), "-o", self.wine.to_windows(out)]
-            args += [self.wine.to_windows(e) for e in entries]
-            result = self.wine.run([self.config["packer"]] + args)
-        else:
-            args = [self.config["packer"], "create", "-q", "--stub", stub, "-o", out] + list(entries)
-            result = subprocess.run(args, capture_output=True, timeout=120)
+        result = self.packer(["create", "-q", "--stub", stub or self.config["stub"], "-o", out] + list(entries))
         if result.returncode != 0 or not os.path.exists(out):
             raise RuntimeError(f"sfxpack failed ({result.returncode}): {result.stderr.decode(errors='replace')}")
         return out
