@@ -3,8 +3,13 @@ AssertionError with what it saw when the installer does not behave."""
 import os
 import shutil
 import subprocess
+import sys
+from concurrent.futures import ThreadPoolExecutor
 
 from harness import CAPTION, DETAIL, ENGLISH, FRENCH, REGISTRY_KEY, fill, package_entries, string_table
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "package"))
+import sfxformat as fmt  # noqa: E402
 
 CASES = {}
 # Cases that install or read HKCU\SOFTWARE\Corvella hold this lock, so no two of them
@@ -396,6 +401,99 @@ def near_miss_switches(c):
         expect(probe.titles() == [CAPTION], f"{args}: titles {probe.titles()}", probe)
         expect(probe.statuses()[0] == ENGLISH["initializing"], f"{args}: status lines {probe.statuses()}", probe)
         expect_exit(probe, 1)
+
+
+# Hostile installers ------------------------------------------------------------
+
+HOSTILE = os.path.join(os.path.dirname(os.path.abspath(fmt.__file__)), "make_hostile.py")
+
+
+def hostile_corpus(c):
+    """The hostile corpus appended to the real stub: [(file, table result, entry
+    count, [extractable per entry])], as the reference reader judges them."""
+    corpus = c.folder("corpus")
+    subprocess.run([sys.executable, HOSTILE, corpus, "--stub", c.config["stub"]], check=True, timeout=120)
+    cases = []
+    with open(os.path.join(corpus, "cases.tsv")) as manifest:
+        for line in manifest:
+            name, toc, count, flags = line.rstrip("\n").split("\t")
+            cases.append((os.path.join(corpus, name), int(toc), int(count),
+                          [] if flags == "-" else [f == "1" for f in flags.split(",")]))
+    return cases
+
+
+def escaped_files(c):
+    """Files a hostile entry name could reach outside the run's own folders."""
+    places = [c.wine.to_unix("C:\\"), "/", "/tmp", os.path.dirname(c.work)]
+    return [os.path.join(p, n) for p in places for n in os.listdir(p) if "evil" in n]
+
+
+def run_hostile(c, path, detail):
+    """Runs one hostile installer from a folder of its own, with its own temporary and
+    current folders; returns what went wrong, or None."""
+    name = os.path.basename(path)
+    room = c.folder("runs", name)
+    installer = os.path.join(c.folder("runs", name, "installer"), "CorvellaSetup.exe")
+    shutil.copy(path, installer)
+    temp, cwd = c.folder("runs", name, "Temp"), c.folder("runs", name, "current")
+    probe = c.run(installer, temp=temp, cwd=c.wine.to_windows(cwd), at=[("box", "enter")], timeout_ms=20000)
+    boxes = probe.of("box")
+    texts = [b["text"] for b in boxes]
+    problems = []
+    if texts != [fill(ENGLISH["failure"], detail)]:
+        problems.append(f"boxes {texts}")
+    if probe.exit_code != 1:
+        problems.append(f"exit code {probe.exit_code}")
+    if probe.of("process"):
+        problems.append("a program was started")
+    left = {folder: c.files_in(os.path.join(room, folder)) for folder in ("Temp", "current")}
+    left["installer"] = [f for f in c.files_in(os.path.join(room, "installer")) if f != "CorvellaSetup.exe"]
+    left["room"] = [f for f in c.files_in(room) if f not in ("Temp", "current", "installer")]
+    problems += [f"{folder} holds {files}" for folder, files in left.items() if files]
+    return f"{name}: " + ", ".join(problems) if problems else None
+
+
+@case()
+def hostile_installers(c):
+    # Each ends in one error box with the detail of the step that refused it, exit code
+    # 1, and leaves nothing: no file outside its temporary folder, none in it either
+    # (a database is only kept once it has verified whole).
+    detail_of = {}
+    for path, toc, count, extractable in hostile_corpus(c):
+        if toc != 1002:
+            detail_of[path] = DETAIL[101]
+        elif count != 1:
+            detail_of[path] = DETAIL[102]
+        elif not extractable[0]:
+            detail_of[path] = DETAIL[103]
+    expect(len(detail_of) >= 30, f"the corpus has only {len(detail_of)} hostile cases")
+    before = escaped_files(c)
+    with ThreadPoolExecutor(max_workers=3) as pool:
+        problems = [p for p in pool.map(lambda item: run_hostile(c, *item), detail_of.items()) if p]
+    expect(not problems, "\n".join(problems))
+    expect(escaped_files(c) == before, f"files escaped: {sorted(set(escaped_files(c)) - set(before))}")
+
+
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
+def hostile_corpus_control(c):
+    # The one valid package of the corpus reaches the installer with exactly its data,
+    # so the refusals above are the stub's judgement, not a corpus it cannot read.
+    valid = [path for path, toc, count, extractable in hostile_corpus(c)
+             if toc == 1002 and count == 1 and all(extractable)]
+    expect(len(valid) == 1, f"valid cases in the corpus: {valid}")
+    installer = os.path.join(c.folder("installer"), "CorvellaSetup.exe")
+    shutil.copy(valid[0], installer)
+    # Quietly, in update mode: the data is no database, and msiexec says so.
+    probe = c.run(installer, ["-update"])
+    expect_exit(probe, 1)
+    expect_no_box(probe)
+    expect(probe.first_process("msiexec.exe") is not None, "the database did not reach msiexec", probe)
+    with open(valid[0], "rb") as f:
+        data = f.read()
+    expected = fmt.inflate_entry(data, fmt.read_toc(data).entries[0])
+    expect(c.files_in(c.temp) == ["Setup.msi"], f"the temporary folder holds {c.files_in(c.temp)}")
+    with open(os.path.join(c.temp, "Setup.msi"), "rb") as f:
+        expect(f.read() == expected, "the extracted database differs from the packed data")
 
 
 # The user ends the run ---------------------------------------------------------
