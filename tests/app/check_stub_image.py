@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The stub as Windows' loader sees it, read with binutils' objdump: a 32-bit GUI
-program with ASLR and DEP, importing only DLLs that every Windows has.
+program with ASLR and DEP, importing only DLLs that every Windows has, and not
+importing what it must look up because older systems lack it.
    check_stub_image.py OBJDUMP STUB"""
 import re
 import subprocess
@@ -9,6 +10,8 @@ import sys
 ALLOWED = {"kernel32.dll", "user32.dll", "comctl32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll",
            "ole32.dll", "msvcrt.dll"}
 DYNAMIC_BASE, NX_COMPAT = 0x0040, 0x0100
+# Looked up at run time: an import of it would keep the stub from starting at all there.
+LOOKED_UP = {"SetDefaultDllDirectories", "GetUserDefaultUILanguage", "GetSystemDefaultUILanguage"}
 
 
 def main(objdump, stub):
@@ -28,6 +31,11 @@ def main(objdump, stub):
         failures.append("no imports found")
     if dlls - ALLOWED:
         failures.append(f"imports {sorted(dlls - ALLOWED)}, beyond {sorted(ALLOWED)}")
+    functions = set(re.findall(r"^\s*[0-9a-f]+\s+\d+\s+(\w+)\s*$", headers, re.M))
+    if not functions:
+        failures.append("no imported functions found")
+    if functions & LOOKED_UP:
+        failures.append(f"imports {sorted(functions & LOOKED_UP)}, which older systems lack")
     for failure in failures:
         print(f"FAIL {stub}: {failure}", file=sys.stderr)
     if not failures:
