@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Prints the stub's file size and its size without the resource section, with the
+# file size of every section.
+#   scripts/stub-size.sh [STUB]   (default: build/win32/src/app/sfxstub.exe)
+set -euo pipefail
+stub=${1:-build/win32/src/app/sfxstub.exe}
+python3 - "$stub" <<'PY'
+import struct
+import sys
+
+path = sys.argv[1]
+with open(path, "rb") as f:
+    data = f.read()
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+if data[:2] != b"MZ" or data[pe:pe + 4] != b"PE\0\0":
+    sys.exit(f"{path}: not a PE image")
+sections, optional_size = struct.unpack_from("<H12xH", data, pe + 6)
+headers = struct.unpack_from("<I", data, pe + 24 + 60)[0]  # SizeOfHeaders
+table = pe + 24 + optional_size
+rows, resources = [], 0
+for i in range(sections):
+    name, raw_size = struct.unpack_from("<8s8xI", data, table + 40 * i)
+    name = name.rstrip(b"\0").decode(errors="replace")
+    rows.append((name, raw_size))
+    if name == ".rsrc":
+        resources += raw_size
+print(f"{path}")
+print(f"  {'headers':<10}{headers:>10,}")
+for name, raw_size in rows:
+    print(f"  {name:<10}{raw_size:>10,}")
+print(f"file size              {len(data):>10,} bytes ({len(data) / 1024:.1f} KiB)")
+rest = len(data) - resources
+print(f"without .rsrc          {rest:>10,} bytes ({rest / 1024:.1f} KiB)")
+PY
