@@ -81,7 +81,9 @@ def update_text(texts=ENGLISH):
 @case(INSTALL_LOCK, MSIEXEC_LOCK)
 def normal_mode(c):
     c.wine.reg_delete(REGISTRY_KEY)
-    probe = c.run(c.installer(), look=True)
+    # A large database keeps the first state up for the extraction, long enough to be
+    # seen on a busy machine without stopping the program.
+    probe = c.run(c.installer("corvella-large.wxs"))
     expect_exit(probe, 1)
     expect_no_box(probe)
     expect(probe.titles() == [CAPTION], f"titles {probe.titles()}", probe)
@@ -102,7 +104,7 @@ def update_mode(c):
     # The registered folder ends in backslashes; the update goes into the folder itself.
     app = c.folder("app")
     c.wine.reg_set(REGISTRY_KEY, "InstallDir", c.wine.to_windows(app) + "\\\\")
-    probe = c.run(c.installer(), ["-update"], look=True)
+    probe = c.run(c.installer(), ["-update"])
     expect_exit(probe, 1)
     expect_no_box(probe)
     expect(probe.titles() == ["Corvella Updater"], f"titles {probe.titles()}", probe)
@@ -294,7 +296,7 @@ def planted_msiexec(c):
 def installer_refuses_update(c):
     app = c.folder("app")
     c.wine.reg_set(REGISTRY_KEY, "InstallDir", c.wine.to_windows(app))
-    probe = c.run(c.installer("corvella-refused.wxs"), ["-update"], look=True)
+    probe = c.run(c.installer("corvella-refused.wxs"), ["-update"])
     expect_exit(probe, 1)
     expect_no_box(probe)
     expect(not probe.of("foreignbox"), "a box appeared during a quiet install", probe)
@@ -535,7 +537,7 @@ def quit_from_outside(c):
 @case(INSTALL_LOCK, MSIEXEC_LOCK)
 def french_normal_mode(c):
     c.wine.reg_delete(REGISTRY_KEY)
-    probe = c.run(c.installer(), unix_env={"LANG": "fr_FR.UTF-8"}, look=True)
+    probe = c.run(c.installer("corvella-large.wxs"), unix_env={"LANG": "fr_FR.UTF-8"})
     expect_exit(probe, 1)
     statuses = probe.statuses()
     expect(statuses[:2] == [FRENCH["initializing"], FRENCH["installing"]], f"status lines {statuses}", probe)

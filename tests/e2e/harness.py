@@ -4,6 +4,7 @@ an installer watched by the UI probe."""
 import contextlib
 import json
 import os
+import random
 import shutil
 import struct
 import subprocess
@@ -201,6 +202,10 @@ class Case:
         build = self.folder("msi-" + os.path.splitext(name)[0] + "-" + os.path.splitext(wxs)[0])
         shutil.copy(os.path.join(self.config["fixtures"], wxs), build)
         shutil.copy(self.config["corvella"], os.path.join(build, "Corvella.exe"))
+        if wxs == "corvella-large.wxs":
+            # Incompressible, so the package's stream is as large as the database.
+            with open(os.path.join(build, "Payload.bin"), "wb") as f:
+                f.write(random.Random(wxs).randbytes(96 << 20))
         out = os.path.join(build, name)
         # wixl wants source paths relative to its working folder.
         subprocess.run([self.config["wixl"], "-D", "Folder=" + (folder or "Corvella-" + self.name), "-o", name, wxs],
@@ -251,13 +256,9 @@ class Case:
     # Runs ---------------------------------------------------------------------
 
     def run(self, program, args=(), at=(), env=None, temp=None, unix_env=None, cwd=None, on_pause=None,
-            timeout_ms=60000, look=False):
+            timeout_ms=60000):
         """Starts program under the probe with its own temporary folder, acts as `at`
-        says ((when, what) pairs) and returns what the probe saw. With look, the first
-        state of the window is held until the probe has seen it shown: in normal mode
-        it lasts a few tens of milliseconds, which a busy machine can let slip by."""
-        if look:
-            at = [("created", "hold")] + list(at)
+        says ((when, what) pairs) and returns what the probe saw."""
         temp = temp or self.temp
         win_temp = temp if temp.startswith("C:") else self.wine.to_windows(temp)
         env = dict({"TMP": win_temp, "TEMP": win_temp}, **(env or {}))
