@@ -210,35 +210,23 @@ void WideString::ReleaseBuffer(size_t newLength) noexcept {
 
 WideString& WideString::operator+=(const WideString& other) {
     if (IsEmpty()) return *this = other;
-    // Appending to itself reads the old length before it changes.
-    size_t count = other.GetLength();
-    if (count == 0) return *this;
-    Body* body = GetBody();
-    size_t length = body->length;
-    if (count > Body::kMaxCapacity - length) throw std::bad_alloc();
-    if (body->IsUnique() && body->capacity >= length + count) {
-        std::memmove(m_data + length, other.m_data, count * sizeof(char16_t));
-    } else {
-        Body* fresh = Body::New(Body::Grown(body->capacity, length + count));
-        std::memcpy(fresh->Text(), m_data, length * sizeof(char16_t));
-        std::memcpy(fresh->Text() + length, other.m_data, count * sizeof(char16_t));
-        Release();
-        m_data = fresh->Text();
-        body = fresh;
-    }
-    body->length = length + count;
-    m_data[length + count] = 0;
+    Append(other.m_data, other.GetLength());
     return *this;
 }
 
 WideString& WideString::operator+=(const char16_t* text) {
-    if (text == nullptr || text[0] == 0) return *this;
-    size_t count = UnitLength(text);
+    if (text != nullptr) Append(text, UnitLength(text));
+    return *this;
+}
+
+// The text may be this string's own (a copy sharing the body, or a tail of it): the
+// length is read before it changes, and an in-place append moves rather than copies.
+void WideString::Append(const char16_t* text, size_t count) {
+    if (count == 0) return;
     Body* body = GetBody();
     size_t length = body->length;
     if (count > Body::kMaxCapacity - length) throw std::bad_alloc();
     if (body->IsUnique() && body->capacity >= length + count) {
-        // The text may be a tail of our own; it ends where the append begins.
         std::memmove(m_data + length, text, count * sizeof(char16_t));
     } else {
         Body* fresh = Body::New(Body::Grown(body->capacity, length + count));
@@ -250,11 +238,11 @@ WideString& WideString::operator+=(const char16_t* text) {
     }
     body->length = length + count;
     m_data[length + count] = 0;
-    return *this;
 }
 
 WideString& WideString::operator+=(char16_t unit) {
-    return *this += WideString(&unit, 1);
+    Append(&unit, 1);
+    return *this;
 }
 
 WideString operator+(const WideString& a, const WideString& b) {

@@ -83,6 +83,7 @@ private:
     struct Body;
     Body* GetBody() const noexcept;
     void Assign(const char16_t* text, size_t length);
+    void Append(const char16_t* text, size_t count);
     void Release() noexcept;
 
     char16_t* m_data;  // points at the text inside a Body
