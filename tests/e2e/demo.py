@@ -44,7 +44,6 @@ def main():
 
     # 3. Run it as a user would, and photograph the progress window while it shows.
     wine = Wine(args.wine_dir)
-    wine.run(["reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/t", "REG_SZ", "/d", "N", "/f"])
     wine.reg_delete(REGISTRY_KEY)
     picture = os.path.join(args.out, "progress.png")
 

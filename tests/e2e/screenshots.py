@@ -39,7 +39,6 @@ def main():
                    check=True)
 
     wine = Wine(args.wine_dir)
-    wine.run(["reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/t", "REG_SZ", "/d", "N", "/f"])
     shots = [
         ("normal", installer, [], {}, "created"),
         ("update", installer, ["-update"], {}, "created"),
