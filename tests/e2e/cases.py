@@ -351,7 +351,7 @@ def damaged_stream(c):
     probe = c.run(installer, at=[("box", "enter")])
     expect_failure_box(probe, DETAIL[103])
     expect_exit(probe, 1)
-    expect(not probe.of("process"), "a damaged database reached the installer", probe)
+    expect(not probe.programs_started(), "a damaged database reached the installer", probe)
     expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
 
 
@@ -446,7 +446,7 @@ def run_hostile(c, path, detail):
         problems.append(f"boxes {texts}")
     if probe.exit_code != 1:
         problems.append(f"exit code {probe.exit_code}")
-    if probe.of("process"):
+    if probe.programs_started():
         problems.append("a program was started")
     left = {folder: c.files_in(os.path.join(room, folder)) for folder in ("Temp", "current")}
     left["installer"] = [f for f in c.files_in(os.path.join(room, "installer")) if f != "CorvellaSetup.exe"]
@@ -500,12 +500,18 @@ def hostile_corpus_control(c):
 
 # The user ends the run ---------------------------------------------------------
 
+def act_while_msiexec_runs(c, action, sleep_ms):
+    """An update whose (stand-in) installer runs for sleep_ms; action is taken as soon as
+    it has started, while the worker is blocked waiting for it."""
+    installer = c.installer()
+    with c.system_msiexec(sleep_ms=sleep_ms) as msiexec:
+        return c.run(installer, ["-update"], env=msiexec.env, unix_env=msiexec.unix_env,
+                     at=[("child:msiexec.exe", action)])
+
+
 @case(MSIEXEC_LOCK)
 def escape_during_run(c):
-    installer = c.installer()
-    with c.system_msiexec(sleep_ms=8000) as msiexec:
-        probe = c.run(installer, ["-update"], env=msiexec.env, unix_env=msiexec.unix_env,
-                      at=[("child:msiexec.exe", "escape")])
+    probe = act_while_msiexec_runs(c, "escape", 8000)
     expect_exit(probe, 2)
     pressed = probe.first("action")["t"]
     ended = probe.first("exit")["t"]
@@ -516,20 +522,12 @@ def escape_during_run(c):
 
 @case(MSIEXEC_LOCK)
 def close_request_cancels(c):
-    installer = c.installer()
-    with c.system_msiexec(sleep_ms=5000) as msiexec:
-        probe = c.run(installer, ["-update"], env=msiexec.env, unix_env=msiexec.unix_env,
-                      at=[("child:msiexec.exe", "wmclose")])
-    expect_exit(probe, 2)
+    expect_exit(act_while_msiexec_runs(c, "wmclose", 5000), 2)
 
 
 @case(MSIEXEC_LOCK)
 def quit_from_outside(c):
-    installer = c.installer()
-    with c.system_msiexec(sleep_ms=5000) as msiexec:
-        probe = c.run(installer, ["-update"], env=msiexec.env, unix_env=msiexec.unix_env,
-                      at=[("child:msiexec.exe", "quit:7")])
-    expect_exit(probe, 7)
+    expect_exit(act_while_msiexec_runs(c, "quit:7", 5000), 7)
 
 
 # Languages -----------------------------------------------------------------------

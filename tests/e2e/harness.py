@@ -111,6 +111,12 @@ class Probe:
     def of(self, kind):
         return [e for e in self.events if e["event"] == kind]
 
+    def programs_started(self):
+        """The processes the program started. Wine's explorer.exe is left out: Wine itself
+        starts it for the session's desktop when the first window of a session needs one,
+        and it can appear under whichever program that is."""
+        return [e for e in self.of("process") if e["name"].lower() != "explorer.exe"]
+
     def first(self, kind):
         found = self.of(kind)
         return found[0] if found else None
