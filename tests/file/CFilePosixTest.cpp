@@ -13,7 +13,8 @@
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "file/FileTestSupport.h"
-#include "file/TempFolder.h"
+#include "support/ScratchFolder.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -28,15 +29,15 @@ int OpenDescriptorCount() {
 
 class CFilePosixTest : public ::testing::Test {
 protected:
-    TempFolder folder;
-    WideString existing = folder.File(u"existing.bin");
+    ScratchFolder folder;
+    WideString existing = folder / u"existing.bin";
 
-    void SetUp() override { WriteFileBytes(existing, "0123456789"); }
+    void SetUp() override { WriteString(existing, "0123456789"); }
 };
 
 // The kernel cuts a write at the file size limit; the rest is a short write.
 TEST_F(CFilePosixTest, AShortWriteIsDiskFullWithTheName) {
-    WideString path = folder.File(u"limited.bin");
+    WideString path = folder / u"limited.bin";
     CFile file(path.c_str(), 0x1041);
     rlimit saved;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -61,7 +62,7 @@ TEST_F(CFilePosixTest, AShortWriteIsDiskFullWithTheName) {
     EXPECT_EQ(atLimit->m_cause, CFileException::diskFull);
     EXPECT_EQ(atLimit->m_osError, EFBIG);
     EXPECT_EQ(atLimit->m_fileName, path);
-    EXPECT_EQ(ReadFileBytes(path), std::string(100, 'x'));
+    EXPECT_EQ(ReadString(path), std::string(100, 'x'));
 }
 
 TEST_F(CFilePosixTest, NoInheritSetsCloseOnExec) {
@@ -137,9 +138,9 @@ TEST_F(CFilePosixTest, AccessValueThreeOpensWithoutReadOrWrite) {
     ASSERT_NE(error, nullptr);
     EXPECT_EQ(error->m_cause, CFileException::accessDenied);
     // With create it makes the file as Windows does.
-    WideString created = folder.File(u"created.bin");
+    WideString created = folder / u"created.bin";
     ASSERT_TRUE(file.Open(created.c_str(), 0x1003));
-    EXPECT_TRUE(FileExists(created));
+    EXPECT_TRUE(PathExists(created));
 }
 
 // Locks on a read-only descriptor are read locks, which POSIX lets overlap.
@@ -155,7 +156,7 @@ TEST_F(CFilePosixTest, ReadOnlyLocksAreShared) {
 }
 
 TEST_F(CFilePosixTest, PathsGoToTheSystemAsUtf8) {
-    WideString path = folder.File(u"caf\u00E9.txt");
+    WideString path = folder / u"caf\u00E9.txt";
     { CFile file(path.c_str(), 0x1041); }
     std::string bytes = Utf8FromWide(folder.Path()) + "/caf\xC3\xA9.txt";
     EXPECT_EQ(access(bytes.c_str(), F_OK), 0);

@@ -9,19 +9,21 @@
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "file/FileTestSupport.h"
-#include "file/TempFolder.h"
+#include "support/ScratchFolder.h"
+#include "support/TestFiles.h"
 
 namespace {
 
 class CFileWin32Test : public ::testing::Test {
 protected:
-    TempFolder folder;
-    WideString existing = folder.File(u"existing.bin");
+    ScratchFolder folder;
+    WideString existing = folder / u"existing.bin";
 
-    void SetUp() override { WriteFileBytes(existing, "0123456789"); }
+    void SetUp() override { WriteString(existing, "0123456789"); }
 
     // Opens the file a second time; the cause of the refusal, or 0.
-    int32_t SecondOpen(uint32_t flags) {
+    int32_t SecondOpen(uint32_t flags, CallSite at = {}) {
+        SFX_TRACE_CALLER(at);
         CFile second;
         CFileException error;
         if (second.Open(existing.c_str(), flags, &error)) return 0;
@@ -84,7 +86,7 @@ TEST_F(CFileWin32Test, AccessValueThreeAsksForNoAccess) {
     ASSERT_NE(error, nullptr);
     EXPECT_EQ(error->m_osError, 5);
     EXPECT_EQ(error->m_fileName, existing);
-    EXPECT_EQ(ReadFileBytes(existing), "0123456789");
+    EXPECT_EQ(ReadString(existing), "0123456789");
 }
 
 TEST_F(CFileWin32Test, HandlesAreInheritableUnlessNoInherit) {
@@ -100,8 +102,8 @@ TEST_F(CFileWin32Test, HandlesAreInheritableUnlessNoInherit) {
 TEST_F(CFileWin32Test, ReopeningClosesTheOwnedHandle) {
     CFile file(existing.c_str(), 0x0010);
     HANDLE old = file.m_hFile;
-    WideString other = folder.File(u"other.bin");
-    WriteFileBytes(other, "x");
+    WideString other = folder / u"other.bin";
+    WriteString(other, "x");
     ASSERT_TRUE(file.Open(other.c_str(), 0x0040));
     // The exclusive handle is gone, so the first file opens again.
     EXPECT_EQ(SecondOpen(0x0040), 0);
@@ -127,7 +129,7 @@ TEST_F(CFileWin32Test, AFailedCloseReportsTheInvalidHandle) {
 }
 
 TEST_F(CFileWin32Test, AMissingFolderIsABadPath) {
-    WideString deep = folder.File(u"no such folder\\file.bin");
+    WideString deep = folder / u"no such folder\\file.bin";
     CFile file;
     CFileException error;
     EXPECT_FALSE(file.Open(deep.c_str(), 0x1041, &error));
@@ -145,7 +147,7 @@ TEST_F(CFileWin32Test, AnOpenFileCannotBeRemoved) {
     EXPECT_TRUE(error->m_cause == CFileException::sharingViolation ||
                 error->m_cause == CFileException::accessDenied)
         << error->m_cause;
-    EXPECT_TRUE(FileExists(existing));
+    EXPECT_TRUE(PathExists(existing));
 }
 
 // Wine does not refuse reads of a range another handle locked, so only the lock calls are checked.

@@ -5,6 +5,8 @@
 
 #include "RegistrySandbox.h"
 #include "app/CMainDlg.h"
+#include "support/ScratchFolder.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -15,61 +17,25 @@ std::wstring ProgramFolder() {
     return folder.substr(0, folder.rfind(L'\\'));
 }
 
-// A fresh folder in the temporary folder, removed with what it holds.
-class ScratchFolder {
-public:
-    explicit ScratchFolder(const wchar_t* name) {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        m_path = std::wstring(temp) + name + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(m_path.c_str(), nullptr);
-    }
-    ~ScratchFolder() {
-        DeleteFileW((m_path + L"\\Corvella.exe").c_str());
-        DeleteFileW((m_path + L"\\started.txt").c_str());
-        RemoveDirectoryW(m_path.c_str());
-    }
-    const std::wstring& path() const { return m_path; }
-
-private:
-    std::wstring m_path;
-};
-
 // What the fixture application wrote when it started, waiting for it a while.
-std::string StartRecord(const std::wstring& folder, DWORD waitMs) {
-    std::wstring record = folder + L"\\started.txt";
-    for (DWORD waited = 0; GetFileAttributesW(record.c_str()) == INVALID_FILE_ATTRIBUTES && waited < waitMs;
-         waited += 50)
-        Sleep(50);
+std::string StartRecord(const WideString& record, DWORD waitMs) {
+    for (DWORD waited = 0; !PathExists(record) && waited < waitMs; waited += 50) Sleep(50);
     Sleep(200);  // let the writer finish
-    HANDLE file = CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "";
-    char buffer[4096] = {};
-    DWORD read = 0;
-    ReadFile(file, buffer, sizeof buffer - 1, &read, nullptr);
-    CloseHandle(file);
-    return std::string(buffer, read);
-}
-
-std::string Utf8(const std::wstring& text) {
-    char buffer[1024] = {};
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, buffer, sizeof buffer, nullptr, nullptr);
-    return buffer;
+    return PathExists(record) ? ReadString(record) : std::string();
 }
 
 }  // namespace
 
 TEST(StartApplication, StartsTheExecutableInTheRegisteredFolderWhosePathHasSpaces) {
-    ScratchFolder folder(L"Corvella start test ");
-    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"\\Corvella.exe").c_str(),
-                          (folder.path() + L"\\Corvella.exe").c_str(), FALSE));
+    ScratchFolder folder("Corvella start test ");
+    ASSERT_TRUE(
+        CopyFileW((ProgramFolder() + L"\\Corvella.exe").c_str(), (folder / "Corvella.exe").w_str(), FALSE));
     RegistrySandbox registry;
-    registry.SetUserValue((folder.path() + L"\\").c_str());
+    registry.SetUserValue((folder.Path() + u"\\").w_str());
     CMainDlg::StartApplication();
-    std::string record = StartRecord(folder.path(), 10000);
-    EXPECT_NE(record.find("exe=" + Utf8(folder.path()) + "\\Corvella.exe\n"), std::string::npos) << record;
+    std::string record = StartRecord(folder / "started.txt", 10000);
+    EXPECT_NE(record.find("exe=" + Narrow(folder / "Corvella.exe") + "\n"), std::string::npos) << record;
     // The quoted target reaches the program as one argument: its own path, quoted.
-    EXPECT_NE(record.find("cmdline=\"" + Utf8(folder.path()) + "\\Corvella.exe\"\n"), std::string::npos)
+    EXPECT_NE(record.find("cmdline=\"" + Narrow(folder / "Corvella.exe") + "\"\n"), std::string::npos)
         << record;
 }

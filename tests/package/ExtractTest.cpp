@@ -13,7 +13,8 @@
 #include "file/CFile.h"
 #include "package/PackageImage.h"
 #include "package/SelfExtractor.h"
-#include "package/TestFiles.h"
+#include "support/ScratchFolder.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -59,14 +60,16 @@ protected:
     void SetUp() override { MakeFolder(dest); }
 
     // Writes the image and reads its table into a fresh extractor.
-    void Load(PackageImage& image, SelfExtractor& extractor, int32_t expected = SFX_OK) {
+    void Load(PackageImage& image, SelfExtractor& extractor, int32_t expected = SFX_OK, CallSite at = {}) {
+        SFX_TRACE_CALLER(at);
         WriteBytes(package, image.Bytes());
         extractor.SetPackagePath(package);
         ASSERT_EQ(extractor.ReadTableOfContents(package), expected);
     }
     WideString Out(const char* name) const { return JoinPath(dest, Wide(name)); }
     // Nothing but the package and the destination folder next to each other.
-    void ExpectNothingOutsideDest() const {
+    void ExpectNothingOutsideDest(CallSite at = {}) const {
+        SFX_TRACE_CALLER(at);
         EXPECT_EQ(ListFolder(scratch.Path()), (std::vector<std::string>{"out", "package.bin"}));
     }
 };

@@ -7,7 +7,8 @@
 #include "package/PackageImage.h"
 #include "package/SelfExtractor.h"
 #include "package/TableOfContents.h"
-#include "package/TestFiles.h"
+#include "support/ScratchFolder.h"
+#include "support/TestFiles.h"
 
 namespace {
 

@@ -5,7 +5,8 @@
 #include "package/EntryName.h"
 #include "package/PackageImage.h"
 #include "package/SelfExtractor.h"
-#include "package/TestFiles.h"
+#include "support/ScratchFolder.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -31,7 +32,8 @@ protected:
         return path;
     }
     // Reads what was written and checks it against the writer's table.
-    void ExpectReadBack(const SelfExtractor& writer, const WideString& path) {
+    void ExpectReadBack(const SelfExtractor& writer, const WideString& path, CallSite at = {}) {
+        SFX_TRACE_CALLER(at);
         SelfExtractor reader(path);
         ASSERT_EQ(reader.ReadTableOfContents(path), SFX_OK);
         ASSERT_EQ(reader.m_entryCount, writer.m_entryCount);
