@@ -295,7 +295,7 @@ TEST_F(CFileTest, SetLengthCutsOrExtendsAndLeavesThePositionAtTheEnd) {
     EXPECT_EQ(ReadString(existing), std::string("0123\0\0\0\0", 8));
 }
 
-TEST_F(CFileTest, FlushWithoutAHandleDoesNothing) {
+TEST_F(CFileTest, FlushWithoutAHandleDoesNothingAndWithOneKeepsTheBytes) {
     CFile closed;
     EXPECT_EQ(Caught([&] { closed.Flush(); }), nullptr);
     CFile file(existing.c_str(), 0x0041);
@@ -384,7 +384,7 @@ TEST_F(CFileTest, AbortIgnoresAFailingClose) {
     EXPECT_TRUE(file.m_fileName.IsEmpty());
 }
 
-TEST_F(CFileTest, AnAdoptedHandleIsNotClosed) {
+TEST_F(CFileTest, AnAdoptedHandleOutlivesTheObjectButNotItsClose) {
     CFile owner(existing.c_str(), 0x0040);
     {
         CFile adopted(owner.m_hFile);
@@ -441,7 +441,7 @@ TEST_F(CFileTest, SetFileNameStoresOrClears) {
     EXPECT_TRUE(file.m_fileName.IsEmpty());
 }
 
-TEST_F(CFileTest, NonAsciiNames) {
+TEST_F(CFileTest, ANonAsciiNameIsCreatedReadAndRemoved) {
     WideString path = folder / u"Donn\u00E9es \u65E5\u672C \U0001F600.bin";
     {
         CFile file(path.c_str(), 0x1041);

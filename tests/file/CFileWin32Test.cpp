@@ -49,7 +49,7 @@ TEST_F(CFileWin32Test, AnExclusiveOpenRefusesASecondOneAsSharingViolation) {
     EXPECT_EQ(SecondOpen(0x0040), 0);
 }
 
-TEST_F(CFileWin32Test, ShareFieldValues) {
+TEST_F(CFileWin32Test, TheShareFieldDecidesWhichSecondOpensSucceed) {
     const int32_t refused = CFileException::sharingViolation;
     {
         CFile first(existing.c_str(), 0x0000);  // compatibility: shares nothing
