@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
+
 class CallSite {
 public:
     // Implicit on purpose, so that `= {}` takes the caller's place.
@@ -21,3 +24,10 @@ private:
 // Marks every failure in the enclosing scope with the caller's place.
 #define SFX_TRACE_CALLER(at) \
     const ::testing::ScopedTrace sfxCallerTrace((at).File(), (at).Line(), "called here")
+
+// Records a failure at the caller's place, with the traces active there, and ends
+// the test.
+[[noreturn]] inline void FailAt(const CallSite& at, const std::string& message) {
+    ADD_FAILURE_AT(at.File(), at.Line()) << message;
+    throw std::runtime_error(message);
+}

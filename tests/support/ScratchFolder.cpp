@@ -11,27 +11,14 @@
 #include <windows.h>
 #else
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #endif
-
-namespace {
-
-[[noreturn]] void Fail(const CallSite& at, const std::string& message) {
-    ADD_FAILURE_AT(at.File(), at.Line()) << message;
-    throw std::runtime_error(message);
-}
-
-}  // namespace
 
 #ifdef _WIN32
 
 ScratchFolder::ScratchFolder(const char* prefix, CallSite at) : m_made(at) {
     wchar_t temp[MAX_PATH + 1];
     const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    if (length == 0 || length > MAX_PATH)
-        Fail(at, "no temporary folder: Windows error " + std::to_string(GetLastError()));
+    if (length == 0 || length > MAX_PATH) FailAt(at, "no temporary folder: " + LastSystemError());
     static unsigned counter = 0;
     for (;;) {
         const std::string name = std::string(prefix) + std::to_string(GetCurrentProcessId()) + "-" +
@@ -41,9 +28,9 @@ ScratchFolder::ScratchFolder(const char* prefix, CallSite at) : m_made(at) {
             m_path = path;
             return;
         }
+        const std::string reason = LastSystemError();
         if (GetLastError() != ERROR_ALREADY_EXISTS)
-            Fail(at, "cannot create scratch folder " + Narrow(path) + ": Windows error " +
-                         std::to_string(GetLastError()));
+            FailAt(at, "cannot create scratch folder " + Narrow(path) + ": " + reason);
     }
 }
 
@@ -56,7 +43,7 @@ ScratchFolder::ScratchFolder(const char* prefix, CallSite at) : m_made(at) {
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back(0);
     if (mkdtemp(buffer.data()) == nullptr)
-        Fail(at, "cannot create scratch folder " + pattern + ": " + std::strerror(errno));
+        FailAt(at, "cannot create scratch folder " + pattern + ": " + LastSystemError());
     m_path = Wide(buffer.data());
 }
 

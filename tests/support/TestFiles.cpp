@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <stdexcept>
 
 #include "base/Utf8.h"
 
@@ -37,10 +36,7 @@ WideString JoinPath(const WideString& folder, const WideString& name) {
 #endif
 }
 
-namespace {
-
-// The system's reason for the call that just failed.
-std::string LastError() {
+std::string LastSystemError() {
 #ifdef _WIN32
     return "Windows error " + std::to_string(GetLastError());
 #else
@@ -48,11 +44,11 @@ std::string LastError() {
 #endif
 }
 
+namespace {
+
 [[noreturn]] void Fail(const CallSite& at, const char* what, const WideString& path,
                        const std::string& reason) {
-    const std::string message = std::string(what) + " " + Narrow(path) + ": " + reason;
-    ADD_FAILURE_AT(at.File(), at.Line()) << message;
-    throw std::runtime_error(message);
+    FailAt(at, std::string(what) + " " + Narrow(path) + ": " + reason);
 }
 
 // The names in the folder, or false with the system's reason left for LastError.
@@ -139,17 +135,17 @@ void RemoveAll(const WideString& path) {
 
 void WriteString(const WideString& path, const std::string& bytes, CallSite at) {
     FILE* file = OpenFile(path, true);
-    if (file == nullptr) Fail(at, "cannot write", path, LastError());
+    if (file == nullptr) Fail(at, "cannot write", path, LastSystemError());
     const size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), file);
     const bool whole = written == bytes.size();
-    const std::string reason = whole ? std::string() : LastError();
-    if (std::fclose(file) != 0 && whole) Fail(at, "cannot finish writing", path, LastError());
+    const std::string reason = whole ? std::string() : LastSystemError();
+    if (std::fclose(file) != 0 && whole) Fail(at, "cannot finish writing", path, LastSystemError());
     if (!whole) Fail(at, "short write to", path, reason);
 }
 
 std::string ReadString(const WideString& path, CallSite at) {
     FILE* file = OpenFile(path, false);
-    if (file == nullptr) Fail(at, "cannot read", path, LastError());
+    if (file == nullptr) Fail(at, "cannot read", path, LastSystemError());
     std::string bytes;
     char buffer[65536];
     size_t got;
@@ -171,7 +167,7 @@ std::vector<uint8_t> ReadBytes(const WideString& path, CallSite at) {
 
 std::vector<std::string> ListFolder(const WideString& path, CallSite at) {
     std::vector<std::string> names;
-    if (!ListNames(path, names)) Fail(at, "cannot list", path, LastError());
+    if (!ListNames(path, names)) Fail(at, "cannot list", path, LastSystemError());
     return names;
 }
 
@@ -199,17 +195,17 @@ bool PathExists(const WideString& path) {
 uint64_t FileSize(const WideString& path, CallSite at) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.w_str(), GetFileExInfoStandard, &data))
-        Fail(at, "cannot measure", path, LastError());
+        Fail(at, "cannot measure", path, LastSystemError());
     return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 void MakeFolder(const WideString& path, CallSite at) {
-    if (!CreateDirectoryW(path.w_str(), nullptr)) Fail(at, "cannot create folder", path, LastError());
+    if (!CreateDirectoryW(path.w_str(), nullptr)) Fail(at, "cannot create folder", path, LastSystemError());
 }
 
 bool MakeReadOnly(const WideString& path, CallSite at) {
     if (!SetFileAttributesW(path.w_str(), FILE_ATTRIBUTE_READONLY))
-        Fail(at, "cannot make read-only", path, LastError());
+        Fail(at, "cannot make read-only", path, LastSystemError());
     // Wine run as root may let a writer in all the same: probe.
     HANDLE probe = CreateFileW(path.w_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -221,13 +217,13 @@ bool MakeReadOnly(const WideString& path, CallSite at) {
 void MakeSparseFile(const WideString& path, uint64_t length, CallSite at) {
     HANDLE file =
         CreateFileW(path.w_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) Fail(at, "cannot create", path, LastError());
+    if (file == INVALID_HANDLE_VALUE) Fail(at, "cannot create", path, LastSystemError());
     DWORD ignored = 0;
     DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
     LARGE_INTEGER distance;
     distance.QuadPart = static_cast<LONGLONG>(length);
     const bool ok = SetFilePointerEx(file, distance, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-    const std::string reason = ok ? std::string() : LastError();
+    const std::string reason = ok ? std::string() : LastSystemError();
     CloseHandle(file);
     if (!ok) Fail(at, "cannot size", path, reason);
 }
@@ -241,17 +237,17 @@ bool PathExists(const WideString& path) {
 
 uint64_t FileSize(const WideString& path, CallSite at) {
     struct stat info;
-    if (stat(Narrow(path).c_str(), &info) != 0) Fail(at, "cannot measure", path, LastError());
+    if (stat(Narrow(path).c_str(), &info) != 0) Fail(at, "cannot measure", path, LastSystemError());
     return static_cast<uint64_t>(info.st_size);
 }
 
 void MakeFolder(const WideString& path, CallSite at) {
-    if (mkdir(Narrow(path).c_str(), 0755) != 0) Fail(at, "cannot create folder", path, LastError());
+    if (mkdir(Narrow(path).c_str(), 0755) != 0) Fail(at, "cannot create folder", path, LastSystemError());
 }
 
 bool MakeReadOnly(const WideString& path, CallSite at) {
     const std::string narrow = Narrow(path);
-    if (chmod(narrow.c_str(), 0444) != 0) Fail(at, "cannot make read-only", path, LastError());
+    if (chmod(narrow.c_str(), 0444) != 0) Fail(at, "cannot make read-only", path, LastSystemError());
     if (geteuid() != 0) return true;
     // Root ignores the mode; the immutable flag binds root too (where the file system has it).
     const int fd = open(narrow.c_str(), O_RDONLY);
@@ -265,9 +261,9 @@ bool MakeReadOnly(const WideString& path, CallSite at) {
 
 void MakeSparseFile(const WideString& path, uint64_t length, CallSite at) {
     const int fd = open(Narrow(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) Fail(at, "cannot create", path, LastError());
+    if (fd < 0) Fail(at, "cannot create", path, LastSystemError());
     const bool ok = ftruncate(fd, static_cast<off_t>(length)) == 0;
-    const std::string reason = ok ? std::string() : LastError();
+    const std::string reason = ok ? std::string() : LastSystemError();
     close(fd);
     if (!ok) Fail(at, "cannot size", path, reason);
 }

@@ -14,6 +14,8 @@
 WideString Wide(const std::string& utf8);
 std::string Narrow(const WideString& wide);
 WideString JoinPath(const WideString& folder, const WideString& name);
+// The system's reason for the call that just failed.
+std::string LastSystemError();
 
 // Whole files, created or truncated: as bytes, or as the bytes of a std::string.
 void WriteBytes(const WideString& path, const std::vector<uint8_t>& bytes, CallSite at = {});
