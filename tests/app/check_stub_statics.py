@@ -7,7 +7,8 @@ static, and fails unless they are exactly the ones that argument covers.
 COVERED_OBJECTS: comma-separated object names, e.g. ResourceManager.cpp.obj"""
 import re
 import subprocess
-import sys
+
+import stub_check
 
 
 def main(nm, covered, libraries):
@@ -21,14 +22,8 @@ def main(nm, covered, libraries):
                         "list the object in tests/app/CMakeLists.txt")
     if covered - guarded:
         failures.append(f"{sorted(covered - guarded)} no longer have a guarded static: take them off the list")
-    for failure in failures:
-        print(f"FAIL: {failure}", file=sys.stderr)
-    if not failures:
-        print(f"ok: guarded statics only in {sorted(guarded)}")
-    return 1 if failures else 0
+    return stub_check.report(failures, f"guarded statics only in {sorted(guarded)}")
 
 
 if __name__ == "__main__":
-    if len(sys.argv) < 4:
-        sys.exit(__doc__)
-    sys.exit(main(sys.argv[1], sys.argv[2], sys.argv[3:]))
+    stub_check.run(lambda nm, covered, *libraries: main(nm, covered, libraries), __doc__, 3, at_least=True)
