@@ -5,9 +5,10 @@
 # apt runs with a private source list, lists and cache under DEST: the system's apt
 # state is neither read for sources nor changed. No root needed.
 # Idempotent: when DEST/zlib exists it does nothing and touches no network.
-#   scripts/fetch-zlib-source.sh DEST
+#   [SFX_DEBIAN_MIRROR=URL] scripts/fetch-zlib-source.sh DEST   (default http://deb.debian.org/debian)
 set -euo pipefail
 dest=${1:?usage: fetch-zlib-source.sh DEST}
+mirror=${SFX_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 suite=bookworm  # the Debian release we build on; its zlib is 1.2.13
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 
@@ -16,7 +17,7 @@ keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 fail() {
   echo "fetch-zlib-source: $*" >&2
   echo "fetch-zlib-source: the stub's zlib comes from Debian's zlib source package; run scripts/bootstrap.sh," \
-    "make deb.debian.org reachable, or pass -DSFX_ZLIB_SOURCE_DIR=<an unpacked zlib source> to cmake" >&2
+    "make $mirror reachable, or pass -DSFX_ZLIB_SOURCE_DIR=<an unpacked zlib source> to cmake" >&2
   exit 1
 }
 for tool in apt-get dpkg-source gpgv; do
@@ -35,7 +36,7 @@ mkdir -p "$apt_dir/sources.list.d" "$apt_dir/preferences.d" "$apt_dir/lists/part
   "$apt_dir/cache/archives/partial" "$work/download"
 cat >"$apt_dir/sources.list.d/zlib.sources" <<EOF
 Types: deb-src
-URIs: http://deb.debian.org/debian
+URIs: $mirror
 Suites: $suite
 Components: main
 Signed-By: $keyring
@@ -48,7 +49,7 @@ apt_options=(
 )
 log=$work/log
 apt-get -q --error-on=any "${apt_options[@]}" update >"$log" 2>&1 ||
-  { cat "$log" >&2; fail "cannot read the $suite source index from deb.debian.org"; }
+  { cat "$log" >&2; fail "cannot read the $suite source index from $mirror"; }
 (cd "$work/download" && apt-get -q "${apt_options[@]}" source --download-only zlib) >"$log" 2>&1 ||
   { cat "$log" >&2; fail "cannot download the zlib source package"; }
 dsc=$(echo "$work"/download/zlib_*.dsc)
