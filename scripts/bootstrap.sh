@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build make g++ python3 time file
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   libz-mingw-w64-dev zlib1g-dev libboost-dev
+  dpkg-dev gpgv debian-archive-keyring debian-keyring  # the stub's zlib: Debian's verified source package
   libgtest-dev googletest libbenchmark-dev pigz
   clang libclang-rt-14-dev
   wine wine32:i386 wine64

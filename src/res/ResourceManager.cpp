@@ -10,7 +10,9 @@
 #include <boost/make_shared.hpp>
 
 boost::shared_ptr<ResourceManager> ResourceManager::Instance() {
-    // The runtime makes this initialisation thread-safe; if it throws, the next call retries.
+    // Thread-safe in the libraries; the stub compiles it without the guard, which holds
+    // because its first call comes before the worker starts (see src/app/CMakeLists.txt).
+    // If it throws, the next call retries.
     static const boost::shared_ptr<ResourceManager> instance = boost::make_shared<ResourceManager>();
     return instance;
 }

@@ -5,7 +5,8 @@ importing what it must look up because older systems lack it.
    check_stub_image.py OBJDUMP STUB"""
 import re
 import subprocess
-import sys
+
+import stub_check
 
 ALLOWED = {"kernel32.dll", "user32.dll", "comctl32.dll", "advapi32.dll", "shell32.dll", "shlwapi.dll",
            "ole32.dll", "msvcrt.dll"}
@@ -36,14 +37,9 @@ def main(objdump, stub):
         failures.append("no imported functions found")
     if functions & LOOKED_UP:
         failures.append(f"imports {sorted(functions & LOOKED_UP)}, which older systems lack")
-    for failure in failures:
-        print(f"FAIL {stub}: {failure}", file=sys.stderr)
-    if not failures:
-        print(f"ok: i386 GUI, DllCharacteristics {flags:#06x}, imports {sorted(dlls)}")
-    return 1 if failures else 0
+    return stub_check.report([f"{stub}: {failure}" for failure in failures],
+                             f"i386 GUI, DllCharacteristics {flags:#06x}, imports {sorted(dlls)}")
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
-        sys.exit(__doc__)
-    sys.exit(main(sys.argv[1], sys.argv[2]))
+    stub_check.run(main, __doc__, 2)

@@ -1,0 +1,33 @@
+# sfx_static_link_closure(OUT TARGET): TARGET and every static library target it links,
+# directly or through other targets, in the order first met. Interface and object
+# libraries are walked but not listed; names that are not targets (system libraries) are
+# left out.
+function(sfx_static_link_closure out target)
+  set(seen)
+  set(result)
+  set(todo ${target})
+  while(todo)
+    list(POP_FRONT todo name)
+    if(NOT TARGET ${name} OR name IN_LIST seen)
+      continue()
+    endif()
+    list(APPEND seen ${name})
+    get_target_property(type ${name} TYPE)
+    if(type STREQUAL "STATIC_LIBRARY")
+      list(APPEND result ${name})
+    endif()
+    set(links)
+    foreach(property LINK_LIBRARIES INTERFACE_LINK_LIBRARIES)
+      if(NOT type STREQUAL "INTERFACE_LIBRARY" OR property STREQUAL "INTERFACE_LINK_LIBRARIES")
+        get_target_property(more ${name} ${property})
+        if(more)
+          list(APPEND links ${more})
+        endif()
+      endif()
+    endforeach()
+    # A private dependency of a static library reaches the link as $<LINK_ONLY:name>.
+    list(TRANSFORM links REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1")
+    list(APPEND todo ${links})
+  endwhile()
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,23 @@
+# The stub's zlib: the inflate side alone, compiled from Debian's zlib source package for
+# size, without gzip support (the stub reads zlib streams only, so no crc32 comes in).
+# Everything else keeps the system's zlib (sfx_zlib).
+set(SFX_ZLIB_SOURCE_DIR "" CACHE PATH "An unpacked zlib source for the stub (default: fetched from Debian)")
+if(NOT SFX_ZLIB_SOURCE_DIR)
+  set(fetched ${CMAKE_BINARY_DIR}/zlib-source)
+  execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/fetch-zlib-source.sh ${fetched} RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "The stub's zlib source could not be had (see above).")
+  endif()
+  set(SFX_ZLIB_SOURCE_DIR ${fetched}/zlib)
+endif()
+set(sfx_stub_zlib_files inflate.c inftrees.c inffast.c adler32.c zutil.c)
+list(TRANSFORM sfx_stub_zlib_files PREPEND ${SFX_ZLIB_SOURCE_DIR}/)
+foreach(file ${sfx_stub_zlib_files} ${SFX_ZLIB_SOURCE_DIR}/zlib.h ${SFX_ZLIB_SOURCE_DIR}/zconf.h)
+  if(NOT EXISTS ${file})
+    message(FATAL_ERROR "${file} is missing: SFX_ZLIB_SOURCE_DIR must hold an unpacked zlib source.")
+  endif()
+endforeach()
+add_library(sfx_stub_zlib STATIC ${sfx_stub_zlib_files})
+target_include_directories(sfx_stub_zlib SYSTEM PUBLIC ${SFX_ZLIB_SOURCE_DIR})
+target_compile_definitions(sfx_stub_zlib PRIVATE NO_GZIP)
+target_compile_options(sfx_stub_zlib PRIVATE -Os -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables)

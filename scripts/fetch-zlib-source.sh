@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Fetches Debian's zlib source package and unpacks it into DEST/zlib, for the stub's own
+# inflate build. apt checks the archive's signed Release file and, through it, the hashes
+# of the .dsc and the tarballs; dpkg-source checks the uploader's signature on the .dsc.
+# apt runs with a private source list, lists and cache under DEST: the system's apt
+# state is neither read for sources nor changed. No root needed.
+# Idempotent: when DEST/zlib exists it does nothing and touches no network.
+#   [SFX_DEBIAN_MIRROR=URL] scripts/fetch-zlib-source.sh DEST   (default http://deb.debian.org/debian)
+set -euo pipefail
+dest=${1:?usage: fetch-zlib-source.sh DEST}
+mirror=${SFX_DEBIAN_MIRROR:-http://deb.debian.org/debian}
+suite=bookworm  # the Debian release we build on; its zlib is 1.2.13
+keyring=/usr/share/keyrings/debian-archive-keyring.gpg
+
+[ -d "$dest/zlib" ] && exit 0
+
+fail() {
+  echo "fetch-zlib-source: $*" >&2
+  echo "fetch-zlib-source: the stub's zlib comes from Debian's zlib source package; run scripts/bootstrap.sh," \
+    "make $mirror reachable, or pass -DSFX_ZLIB_SOURCE_DIR=<an unpacked zlib source> to cmake" >&2
+  exit 1
+}
+for tool in apt-get dpkg-source gpgv; do
+  command -v "$tool" >/dev/null || fail "$tool is missing (scripts/bootstrap.sh installs it)"
+done
+[ -r "$keyring" ] || fail "$keyring is missing (package debian-archive-keyring)"
+[ -r /usr/share/keyrings/debian-keyring.gpg ] ||
+  fail "Debian's developer keyring is missing (package debian-keyring): the .dsc cannot be verified"
+
+mkdir -p "$dest"
+work=$(mktemp -d "$dest/.fetch.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+trap 'exit 1' HUP INT TERM
+apt_dir=$work/apt
+mkdir -p "$apt_dir/sources.list.d" "$apt_dir/preferences.d" "$apt_dir/lists/partial" \
+  "$apt_dir/cache/archives/partial" "$work/download"
+cat >"$apt_dir/sources.list.d/zlib.sources" <<EOF
+Types: deb-src
+URIs: $mirror
+Suites: $suite
+Components: main
+Signed-By: $keyring
+EOF
+apt_options=(
+  -o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
+  -o Dir::Etc::Preferences=/dev/null -o "Dir::Etc::PreferencesParts=$apt_dir/preferences.d"
+  -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache"
+  -o "APT::Sandbox::User=$(id -un)" -o Acquire::Languages=none -o Debug::NoLocking=1
+)
+log=$work/log
+apt-get -q --error-on=any "${apt_options[@]}" update >"$log" 2>&1 ||
+  { cat "$log" >&2; fail "cannot read the $suite source index from $mirror"; }
+(cd "$work/download" && apt-get -q "${apt_options[@]}" source --download-only zlib) >"$log" 2>&1 ||
+  { cat "$log" >&2; fail "cannot download the zlib source package"; }
+dsc=$(echo "$work"/download/zlib_*.dsc)
+[ -f "$dsc" ] || fail "apt-get source left no zlib .dsc"
+dpkg-source --require-valid-signature --require-strong-checksums -x "$dsc" "$work/zlib" >"$log" 2>&1 ||
+  { cat "$log" >&2; fail "cannot verify or unpack $(basename "$dsc")"; }
+[ -f "$work/zlib/inflate.c" ] || fail "the zlib source package holds no inflate.c"
+mv -T "$work/zlib" "$dest/zlib"
+echo "fetch-zlib-source: $(basename "$dsc" .dsc) unpacked into $dest/zlib" >&2
