@@ -7,11 +7,11 @@
 #include "app/CAppModule.h"
 #include "app/CMessageLoop.h"
 #include "install/InstallStatus.h"
+#include "install/Product.h"
 #include "res/StringIdOffset.h"
 
 namespace {
 
-const wchar_t kProductName[] = L"Corvella";
 const UINT_PTR kStartTimer = 1;
 const UINT kStartDelayMs = 20;
 const DWORD kWorkerWaitMs = 2000;
@@ -118,7 +118,7 @@ void CMainDlg::OnTimer() {
     // One run per process, whatever timer messages arrive.
     if (m_workerStarted) return;
     m_workerStarted = true;
-    m_workerThread.reset(StartInstallWorker(WorkerState{m_hWnd, m_updateMode}));
+    m_workerThread.reset(StartInstallWorker(GetWorkerState()));
 }
 
 void CMainDlg::OnStatus(uint32_t code) {

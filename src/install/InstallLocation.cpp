@@ -1,6 +1,8 @@
-// Where the application is installed, and its start after a successful run.
-#include "app/CMainDlg.h"
-// The shell headers need <windows.h> (from the dialog's header) before them.
+#include "install/InstallLocation.h"
+
+#include "base/ScopedWin.h"
+#include "install/Product.h"
+// The shell headers need <windows.h> (from ScopedWin.h) before them.
 // clang-format off
 #include <shellapi.h>
 #include <shlwapi.h>
@@ -8,19 +10,14 @@
 
 namespace {
 
-const wchar_t kProductName[] = L"Corvella";
 const DWORD kValueBytes = 518;  // 259 units; the 260th holds the terminator
-
-using RegistryKey = ScopedHandle<HKEY, ::RegCloseKey>;
 
 // Opens SOFTWARE\Corvella under root in the process's own registry view.
 RegistryKey OpenProductKey(HKEY root) {
     wchar_t keyPath[128] = {};
     lstrcpyW(keyPath, L"SOFTWARE\\");
     lstrcatW(keyPath, kProductName);
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return RegistryKey();
-    return RegistryKey(key);
+    return OpenRegistryKey(root, keyPath);
 }
 
 // The value's text without closing backslashes; false when it cannot be read (missing,
@@ -39,7 +36,7 @@ bool ReadInstallDir(HKEY key, WideString& folder) {
 
 }  // namespace
 
-WideString CMainDlg::GetInstallDir() {
+WideString GetInstallDir() {
     WideString folder = WideString(L"C:\\Program Files\\") + WideString(kProductName);
     // HKLM is asked only when the key does not exist for the user at all.
     RegistryKey key = OpenProductKey(HKEY_CURRENT_USER);
@@ -48,9 +45,9 @@ WideString CMainDlg::GetInstallDir() {
     return folder;
 }
 
-void CMainDlg::StartApplication() {
+void StartApplication() {
     WideString folder = GetInstallDir();
     if (!PathFileExistsW(folder.w_str())) return;
-    WideString target = WideString(u"\"") + folder + u"\\Corvella.exe\"";
+    WideString target = WideString(u"\"") + folder + u"\\" + WideString(kApplicationFile) + u"\"";
     ShellExecuteW(nullptr, L"open", target.w_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

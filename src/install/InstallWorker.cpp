@@ -1,8 +1,9 @@
-// The installation worker: the second thread, one run per process.
+#include "install/InstallWorker.h"
+
 #include <memory>
 
-#include "app/CMainDlg.h"
 #include "install/InstallStatus.h"
+#include "install/LaunchInstaller.h"
 #include "package/SelfExtractor.h"
 
 namespace {
@@ -12,20 +13,20 @@ const DWORD kTempOffered = 258;
 
 }  // namespace
 
-HANDLE CMainDlg::StartInstallWorker(const WorkerState& state) {
+HANDLE StartInstallWorker(const WorkerState& state) {
     auto copy = std::make_unique<WorkerState>(state);
     HANDLE thread = CreateThread(nullptr, 0, InstallThreadProc, copy.get(), 0, nullptr);
     if (thread) copy.release();  // the thread owns it now
     return thread;
 }
 
-DWORD WINAPI CMainDlg::InstallThreadProc(void* param) {
+DWORD WINAPI InstallThreadProc(void* param) {
     std::unique_ptr<WorkerState> state(static_cast<WorkerState*>(param));
     if (state) RunInstallation(*state);
     return 1;
 }
 
-void CMainDlg::RunInstallation(const WorkerState& state) {
+void RunInstallation(const WorkerState& state) {
     wchar_t buffer[MAX_PATH] = {};
     DWORD length = GetTempPathW(kTempOffered, buffer);
     // 0 means no folder; kTempOffered or more means it did not fit and the buffer holds

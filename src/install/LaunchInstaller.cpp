@@ -1,5 +1,7 @@
-// Hands the extracted database to the Windows Installer and waits for it.
-#include "app/CMainDlg.h"
+#include "install/LaunchInstaller.h"
+
+#include "base/ScopedWin.h"
+#include "install/InstallLocation.h"
 #include "install/InstallStatus.h"
 
 namespace {
@@ -17,7 +19,7 @@ WideString SystemInstallerPath() {
 
 }  // namespace
 
-bool CMainDlg::LaunchInstaller(const WorkerState& state, WideString databasePath) {
+bool LaunchInstaller(const WorkerState& state, WideString databasePath) {
     // The database path is quoted: a temporary folder with a space in it (a user name
     // with a space) would otherwise split it into several arguments.
     WideString commandLine;

@@ -5,12 +5,12 @@
 #include <string>
 
 #include "RegistrySandbox.h"
-#include "app/CMainDlg.h"
+#include "install/InstallLocation.h"
 
 namespace {
 
 std::wstring InstallDir() {
-    return CMainDlg::GetInstallDir().w_str();
+    return GetInstallDir().w_str();
 }
 
 const wchar_t kDefault[] = L"C:\\Program Files\\Corvella";

@@ -9,8 +9,8 @@
 #include "RegistrySandbox.h"
 #include "StatusWindow.h"
 #include "SystemInstallerStandIn.h"
-#include "app/CMainDlg.h"
 #include "install/InstallStatus.h"
+#include "install/LaunchInstaller.h"
 
 namespace {
 
@@ -56,7 +56,7 @@ TEST(LaunchInstaller, NormalModeHidesTheWindowAndQuotesTheDatabasePath) {
     ASSERT_TRUE(installer.IsReady());
     StatusWindow window(true);
     ASSERT_TRUE(window.IsVisible());
-    EXPECT_TRUE(CMainDlg::LaunchInstaller({window.get(), false}, kDatabase));
+    EXPECT_TRUE(LaunchInstaller({window.get(), false}, kDatabase));
     EXPECT_EQ(installer.Calls(), "msiexec /i \"C:\\users\\Jo Smith\\Temp\\\\Setup.msi\"\n");
     EXPECT_FALSE(window.IsVisible());
     EXPECT_TRUE(window.TakeCodes().empty()) << "success is only returned";
@@ -68,7 +68,7 @@ TEST(LaunchInstaller, UpdateModeInstallsQuietlyIntoTheTrimmedRegisteredFolder) {
     RegistrySandbox registry;
     registry.SetUserValue(L"D:\\Apps\\Corvella\\\\");
     StatusWindow window(true);
-    EXPECT_TRUE(CMainDlg::LaunchInstaller({window.get(), true}, kDatabase));
+    EXPECT_TRUE(LaunchInstaller({window.get(), true}, kDatabase));
     EXPECT_EQ(
         installer.Calls(),
         "msiexec /i \"C:\\users\\Jo Smith\\Temp\\\\Setup.msi\" /quiet INSTALLDIR=\"D:\\Apps\\Corvella\"\n");
@@ -81,7 +81,7 @@ TEST(LaunchInstaller, UpdateModeWithAnEmptyFolderPassesEmptyQuotes) {
     RegistrySandbox registry;
     registry.SetUserValue(L"");
     StatusWindow window;
-    EXPECT_TRUE(CMainDlg::LaunchInstaller({window.get(), true}, u"C:\\t\\\\Setup.msi"));
+    EXPECT_TRUE(LaunchInstaller({window.get(), true}, u"C:\\t\\\\Setup.msi"));
     EXPECT_EQ(installer.Calls(), "msiexec /i \"C:\\t\\\\Setup.msi\" /quiet INSTALLDIR=\"\"\n");
 }
 
@@ -91,7 +91,7 @@ TEST(LaunchInstaller, EveryNonZeroExitCodeIsAFailureReportedOnce) {
         ASSERT_TRUE(installer.IsReady());
         StatusWindow window;
         for (bool update : {false, true}) {
-            EXPECT_FALSE(CMainDlg::LaunchInstaller({window.get(), update}, kDatabase)) << code;
+            EXPECT_FALSE(LaunchInstaller({window.get(), update}, kDatabase)) << code;
             EXPECT_EQ(window.TakeCodes(), std::vector<uint32_t>{STATUS_INSTALLER_FAILED}) << code;
         }
     }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "RegistrySandbox.h"
-#include "app/CMainDlg.h"
+#include "install/InstallLocation.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ TEST(StartApplication, StartsTheExecutableInTheRegisteredFolderWhosePathHasSpace
                           (folder.path() + L"\\Corvella.exe").c_str(), FALSE));
     RegistrySandbox registry;
     registry.SetUserValue((folder.path() + L"\\").c_str());
-    CMainDlg::StartApplication();
+    StartApplication();
     std::string record = StartRecord(folder.path(), 10000);
     EXPECT_NE(record.find("exe=" + Utf8(folder.path()) + "\\Corvella.exe\n"), std::string::npos) << record;
     // The quoted target reaches the program as one argument: its own path, quoted.
