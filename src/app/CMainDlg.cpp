@@ -148,6 +148,8 @@ void CMainDlg::CloseDialog(int exitCode) {
     // was up has closed the dialog from inside the box's loop.
     if (!m_hWnd) return;
     SendDlgItemMessage(IDC_BUSY_ANIMATION, ACM_STOP);
+    // Before the wait: an extraction that ends inside it must not start the installer.
+    m_cancelled->store(true);
     if (m_workerThread) WaitForSingleObject(m_workerThread.get(), kWorkerWaitMs);
     DestroyWindow();
     PostQuitMessage(exitCode);

@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+#include <boost/make_shared.hpp>
 #include <cstdint>
 
 #include "app/CDialogImpl.h"
@@ -56,7 +58,7 @@ private:
     void CloseDialog(int exitCode);
     void ShowFailure(const WideString& message);
     WideString LoadText(unsigned baseId) const;
-    WorkerState GetWorkerState() const { return WorkerState{m_hWnd, m_updateMode}; }
+    WorkerState GetWorkerState() const { return WorkerState{m_hWnd, m_updateMode, m_cancelled}; }
 
     bool m_updateMode = false;
     KernelHandle m_workerThread;
@@ -64,4 +66,6 @@ private:
     bool m_workerStarted = false;
     IconHandle m_bigIcon;
     IconHandle m_smallIcon;
+    // Set when the dialog closes; the worker then starts no installer (WorkerState).
+    boost::shared_ptr<std::atomic<bool>> m_cancelled = boost::make_shared<std::atomic<bool>>(false);
 };

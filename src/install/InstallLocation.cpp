@@ -20,8 +20,17 @@ RegistryKey OpenProductKey(HKEY root) {
     return OpenRegistryKey(root, keyPath);
 }
 
+// No folder name holds a double quote or a control character. Such a value would be
+// pasted into the installer's command line (INSTALLDIR="...") and could close the
+// quotes and add arguments of its own.
+bool IsFolderText(const wchar_t* text, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (text[i] == L'"' || text[i] < 0x20) return false;
+    return true;
+}
+
 // The value's text without closing backslashes; false when it cannot be read (missing,
-// or longer than the bytes offered). The type is not looked at.
+// longer than the bytes offered, or no folder name). The type is not looked at.
 bool ReadInstallDir(HKEY key, WideString& folder) {
     wchar_t value[MAX_PATH] = {};
     DWORD size = kValueBytes;
@@ -29,6 +38,7 @@ bool ReadInstallDir(HKEY key, WideString& folder) {
         ERROR_SUCCESS)
         return false;
     size_t length = wcslen(value);
+    if (!IsFolderText(value, length)) return false;
     while (length > 0 && value[length - 1] == L'\\') value[--length] = 0;
     folder = WideString(value, length);
     return true;

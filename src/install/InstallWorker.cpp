@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "file/CFile.h"
 #include "install/InstallStatus.h"
 #include "install/LaunchInstaller.h"
 #include "package/SelfExtractor.h"
@@ -46,12 +47,17 @@ void RunInstallation(const WorkerState& state) {
         return;
     }
     WideString databasePath = tempFolder + extractor.GetEntry(0).GetName();
-    if (!tempUsable || extractor.ExtractEntry(0, tempFolder, false) != SFX_OK) {
+    // Held from its extraction until the installer has ended: the installer may read
+    // it, but no other run can write into it meanwhile (two installers share the one
+    // path in the temporary folder).
+    CFile database;
+    if (!tempUsable || extractor.ExtractEntry(0, tempFolder, false, &database) != SFX_OK) {
         PostInstallStatus(state.window, STATUS_EXTRACT_FAILED);
         return;
     }
     if (!state.updateMode) PostInstallStatus(state.window, STATUS_INSTALLING);
     if (LaunchInstaller(state, databasePath)) {
+        database.Abort();  // closed before the deletion, which it would refuse
         DeleteFileW(databasePath.w_str());
         PostInstallStatus(state.window, STATUS_DONE);
     }

@@ -70,3 +70,20 @@ TEST(GetInstallDir, TheValueTypeIsNotLookedAt) {
     registry.SetUserBytes(REG_BINARY, text, sizeof text);
     EXPECT_EQ(InstallDir(), L"F:\\x");
 }
+
+TEST(GetInstallDir, AValueNoFolderCanBeNamedIsUnreadableAndGivesTheDefault) {
+    // It would reach the installer's command line between quotes; a quote in it would
+    // close them and add arguments.
+    const wchar_t* values[] = {L"C:\\x\" TRANSFORMS=\"C:\\evil.mst",
+                               L"\"",
+                               L"C:\\a\"b\\",
+                               L"C:\\line\nbreak",
+                               L"C:\\tab\there",
+                               L"C:\\bell\x07"};
+    for (const wchar_t* value : values) {
+        RegistrySandbox registry;
+        registry.SetUserValue(value);
+        registry.SetMachineValue(L"E:\\Machine");  // unreadable is not missing: HKLM stays unasked
+        EXPECT_EQ(InstallDir(), kDefault) << testing::PrintToString(std::wstring(value));
+    }
+}

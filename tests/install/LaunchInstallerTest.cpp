@@ -4,6 +4,8 @@
 // searched for msiexec would find it first and fail.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <boost/make_shared.hpp>
 #include <string>
 
 #include "RegistrySandbox.h"
@@ -95,4 +97,19 @@ TEST(LaunchInstaller, EveryNonZeroExitCodeIsAFailureReportedOnce) {
             EXPECT_EQ(window.TakeCodes(), std::vector<uint32_t>{STATUS_INSTALLER_FAILED}) << code;
         }
     }
+}
+
+TEST(LaunchInstaller, ACancelledRunStartsNoInstallerAndPostsNothing) {
+    FakeInstaller installer(0);
+    ASSERT_TRUE(installer.IsReady());
+    StatusWindow window(true);
+    auto cancelled = boost::make_shared<std::atomic<bool>>(true);
+    for (bool update : {false, true}) {
+        EXPECT_FALSE(LaunchInstaller({window.get(), update, cancelled}, kDatabase)) << update;
+        EXPECT_TRUE(window.TakeCodes().empty()) << update;
+    }
+    EXPECT_EQ(installer.Calls(), "");
+    cancelled->store(false);
+    EXPECT_TRUE(LaunchInstaller({window.get(), true, cancelled}, kDatabase));
+    EXPECT_NE(installer.Calls(), "") << "the same run, not cancelled, starts it";
 }
