@@ -4,7 +4,8 @@ add_library(sfx_options INTERFACE)
 target_compile_options(sfx_options INTERFACE -Wall -Wextra -Werror -Wno-unused-parameter)
 
 if(WIN32)
-  # Unicode everywhere, no min/max macros, Windows XP era API floor plus what we look up at run time.
+  # Unicode everywhere, no min/max macros; declarations up to Windows 7 (0x0601). What
+  # older systems lack is looked up at run time, not imported.
   target_compile_definitions(sfx_options INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
                              _WIN32_WINNT=0x0601 WINVER=0x0601)
   # Small code: every function and datum in its own section so the linker can drop the unused.

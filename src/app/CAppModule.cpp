@@ -1,17 +1,8 @@
 #include "app/CAppModule.h"
 
+#include "base/ScopedWin.h"
+
 CAppModule g_appModule;
-
-class CAppModule::Lock {
-public:
-    explicit Lock(CRITICAL_SECTION& section) : m_section(section) { EnterCriticalSection(&m_section); }
-    ~Lock() { LeaveCriticalSection(&m_section); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-
-private:
-    CRITICAL_SECTION& m_section;
-};
 
 CAppModule::CAppModule() {
     InitializeCriticalSection(&m_lock);
@@ -23,7 +14,7 @@ CAppModule::~CAppModule() {
 
 HRESULT CAppModule::Init(const void* objectMap, HINSTANCE instance, const GUID* libraryId) {
     HRESULT result = CComModule::Init(objectMap, instance, libraryId);
-    Lock lock(m_lock);
+    CriticalSectionLock lock(m_lock);
     m_loopCount = 0;
     m_registryReady = true;
     return result;
@@ -31,7 +22,7 @@ HRESULT CAppModule::Init(const void* objectMap, HINSTANCE instance, const GUID* 
 
 void CAppModule::Term() {
     {
-        Lock lock(m_lock);
+        CriticalSectionLock lock(m_lock);
         m_loopCount = 0;
         m_registryReady = false;
     }
@@ -39,7 +30,7 @@ void CAppModule::Term() {
 }
 
 bool CAppModule::AddMessageLoop(CMessageLoop* loop) {
-    Lock lock(m_lock);
+    CriticalSectionLock lock(m_lock);
     DWORD thread = GetCurrentThreadId();
     if (!m_registryReady || m_loopCount == kMaxLoops) return false;
     for (int i = 0; i < m_loopCount; ++i)
@@ -49,7 +40,7 @@ bool CAppModule::AddMessageLoop(CMessageLoop* loop) {
 }
 
 CMessageLoop* CAppModule::GetMessageLoop() {
-    Lock lock(m_lock);
+    CriticalSectionLock lock(m_lock);
     DWORD thread = GetCurrentThreadId();
     for (int i = 0; i < m_loopCount; ++i)
         if (m_loops[i].threadId == thread) return m_loops[i].loop;
@@ -57,7 +48,7 @@ CMessageLoop* CAppModule::GetMessageLoop() {
 }
 
 bool CAppModule::RemoveMessageLoop() {
-    Lock lock(m_lock);
+    CriticalSectionLock lock(m_lock);
     DWORD thread = GetCurrentThreadId();
     for (int i = 0; i < m_loopCount; ++i) {
         if (m_loops[i].threadId != thread) continue;

@@ -33,7 +33,6 @@ private:
         DWORD threadId;
         CMessageLoop* loop;
     };
-    class Lock;
 
     CRITICAL_SECTION m_lock;
     bool m_registryReady = false;

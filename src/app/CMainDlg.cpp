@@ -7,11 +7,11 @@
 #include "app/CAppModule.h"
 #include "app/CMessageLoop.h"
 #include "install/InstallStatus.h"
+#include "install/Product.h"
 #include "res/StringIdOffset.h"
 
 namespace {
 
-const wchar_t kProductName[] = L"Corvella";
 const UINT_PTR kStartTimer = 1;
 const UINT kStartDelayMs = 20;
 const DWORD kWorkerWaitMs = 2000;
@@ -118,7 +118,7 @@ void CMainDlg::OnTimer() {
     // One run per process, whatever timer messages arrive.
     if (m_workerStarted) return;
     m_workerStarted = true;
-    m_workerThread.reset(StartInstallWorker(WorkerState{m_hWnd, m_updateMode}));
+    m_workerThread.reset(StartInstallWorker(GetWorkerState()));
 }
 
 void CMainDlg::OnStatus(uint32_t code) {
@@ -148,6 +148,8 @@ void CMainDlg::CloseDialog(int exitCode) {
     // was up has closed the dialog from inside the box's loop.
     if (!m_hWnd) return;
     SendDlgItemMessage(IDC_BUSY_ANIMATION, ACM_STOP);
+    // Before the wait: an extraction that ends inside it must not start the installer.
+    m_cancelled->store(true);
     if (m_workerThread) WaitForSingleObject(m_workerThread.get(), kWorkerWaitMs);
     DestroyWindow();
     PostQuitMessage(exitCode);

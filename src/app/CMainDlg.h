@@ -3,31 +3,30 @@
 // installation worker on its first timer tick and turns the worker's status codes into
 // what the user sees and into the exit code.
 //
-// The operations of the installation run are static members: the worker gets its own
-// copy of what it needs of the dialog (WorkerState) and never touches the dialog
-// object, which may be gone when the user has cancelled. They live in src/install.
+// The operations of the installation run are members too, as thin forwarders over
+// src/install, which is handed the dialog's window and mode (WorkerState) and never
+// the dialog object: that may be gone when the user has cancelled.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
+#include <boost/make_shared.hpp>
 #include <cstdint>
 
 #include "app/CDialogImpl.h"
 #include "app/CIdleHandler.h"
 #include "app/CMessageFilter.h"
+#include "base/ScopedWin.h"
 #include "base/WideString.h"
-#include "install/ScopedHandle.h"
+#include "install/InstallLocation.h"
+#include "install/InstallWorker.h"
+#include "install/LaunchInstaller.h"
 #include "res/ResourceIds.h"
 
 class CMainDlg : public CDialogImpl<CMainDlg>, public CMessageFilter, public CIdleHandler {
 public:
     enum { IDD = IDD_MAINDLG };
-
-    // What the worker reads of the dialog, copied before the worker exists.
-    struct WorkerState {
-        HWND window;      // the target of every status message
-        bool updateMode;  // m_updateMode
-    };
 
     CMainDlg() = default;
     ~CMainDlg() override;
@@ -39,27 +38,17 @@ public:
     BOOL OnIdle() override { return FALSE; }
 
     // The installation run (src/install).
-    // Starts the worker with its own copy of state; the thread handle, or null.
-    static HANDLE StartInstallWorker(const WorkerState& state);
-    // The worker's entry: param is a heap WorkerState that the thread takes over; null
-    // ends the thread at once. Returns 1.
-    static DWORD WINAPI InstallThreadProc(void* param);
-    // Extracts the database into the temporary folder, runs the installer, deletes the
-    // database after success; posts exactly one terminal status code, last.
-    static void RunInstallation(const WorkerState& state);
-    // Runs msiexec on databasePath and waits for it; true when it ended with 0. Posts
-    // 104, 105 or 210 itself on failure. Hides the window first in normal mode.
-    static bool LaunchInstaller(const WorkerState& state, WideString databasePath);
-    // The registered install folder (HKCU, then HKLM), without closing backslashes, or
-    // the default folder.
-    static WideString GetInstallDir();
-    // Starts Corvella.exe from the install folder, if the folder exists.
-    static void StartApplication();
+    static DWORD WINAPI InstallThreadProc(void* param) { return ::InstallThreadProc(param); }
+    void RunInstallation() const { ::RunInstallation(GetWorkerState()); }
+    bool LaunchInstaller(WideString databasePath) const {
+        return ::LaunchInstaller(GetWorkerState(), databasePath);
+    }
+    static WideString GetInstallDir() { return ::GetInstallDir(); }
+    static void StartApplication() { ::StartApplication(); }
 
     static bool IsUpdateSwitch(int argc, wchar_t** argv);
 
 private:
-    using KernelHandle = ScopedHandle<HANDLE, ::CloseHandle>;
     using IconHandle = ScopedHandle<HICON, ::DestroyIcon>;
 
     LRESULT OnInitDialog();
@@ -69,6 +58,7 @@ private:
     void CloseDialog(int exitCode);
     void ShowFailure(const WideString& message);
     WideString LoadText(unsigned baseId) const;
+    WorkerState GetWorkerState() const { return WorkerState{m_hWnd, m_updateMode, m_cancelled}; }
 
     bool m_updateMode = false;
     KernelHandle m_workerThread;
@@ -76,4 +66,6 @@ private:
     bool m_workerStarted = false;
     IconHandle m_bigIcon;
     IconHandle m_smallIcon;
+    // Set when the dialog closes; the worker then starts no installer (WorkerState).
+    boost::shared_ptr<std::atomic<bool>> m_cancelled = boost::make_shared<std::atomic<bool>>(false);
 };

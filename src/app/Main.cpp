@@ -1,10 +1,10 @@
 // The installer's entry point.
 #include "app/CAppModule.h"
 #include "app/Run.h"
+#include "base/ScopedWin.h"
 // The common controls' header needs <windows.h> (from the module's header) before it.
 // clang-format off
 #include <commctrl.h>
-#include <objbase.h>
 // clang-format on
 
 namespace {
@@ -31,12 +31,11 @@ void RestrictLibrarySearch() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int showCommand) {
     RestrictLibrarySearch();  // before anything below can load a library
-    CoInitialize(nullptr);
+    ScopedCom com;            // uninitialised on return, after the module's termination
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
     g_appModule.Init(nullptr, instance);
     int result = Run(commandLine, showCommand);
     g_appModule.Term();
-    CoUninitialize();
     return result;
 }

@@ -17,6 +17,7 @@ public:
 
 }  // namespace
 
+// The command line is not used here: the dialog reads the runtime's parsed arguments.
 int Run(LPWSTR, int showCommand) {
     CMessageLoop loop;
     LoopRegistration registration(loop);

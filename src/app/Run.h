@@ -5,4 +5,6 @@
 
 #include <windows.h>
 
+// commandLine is accepted and left unused: the dialog reads the runtime's parsed
+// argument vector instead.
 int Run(LPWSTR commandLine, int showCommand);

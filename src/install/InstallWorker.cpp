@@ -1,8 +1,10 @@
-// The installation worker: the second thread, one run per process.
+#include "install/InstallWorker.h"
+
 #include <memory>
 
-#include "app/CMainDlg.h"
+#include "file/CFile.h"
 #include "install/InstallStatus.h"
+#include "install/LaunchInstaller.h"
 #include "package/SelfExtractor.h"
 
 namespace {
@@ -12,20 +14,20 @@ const DWORD kTempOffered = 258;
 
 }  // namespace
 
-HANDLE CMainDlg::StartInstallWorker(const WorkerState& state) {
+HANDLE StartInstallWorker(const WorkerState& state) {
     auto copy = std::make_unique<WorkerState>(state);
     HANDLE thread = CreateThread(nullptr, 0, InstallThreadProc, copy.get(), 0, nullptr);
     if (thread) copy.release();  // the thread owns it now
     return thread;
 }
 
-DWORD WINAPI CMainDlg::InstallThreadProc(void* param) {
+DWORD WINAPI InstallThreadProc(void* param) {
     std::unique_ptr<WorkerState> state(static_cast<WorkerState*>(param));
     if (state) RunInstallation(*state);
     return 1;
 }
 
-void CMainDlg::RunInstallation(const WorkerState& state) {
+void RunInstallation(const WorkerState& state) {
     wchar_t buffer[MAX_PATH] = {};
     DWORD length = GetTempPathW(kTempOffered, buffer);
     // 0 means no folder; kTempOffered or more means it did not fit and the buffer holds
@@ -45,12 +47,17 @@ void CMainDlg::RunInstallation(const WorkerState& state) {
         return;
     }
     WideString databasePath = tempFolder + extractor.GetEntry(0).GetName();
-    if (!tempUsable || extractor.ExtractEntry(0, tempFolder, false) != SFX_OK) {
+    // Held from its extraction until the installer has ended: the installer may read
+    // it, but no other run can write into it meanwhile (two installers share the one
+    // path in the temporary folder).
+    CFile database;
+    if (!tempUsable || extractor.ExtractEntry(0, tempFolder, false, &database) != SFX_OK) {
         PostInstallStatus(state.window, STATUS_EXTRACT_FAILED);
         return;
     }
     if (!state.updateMode) PostInstallStatus(state.window, STATUS_INSTALLING);
     if (LaunchInstaller(state, databasePath)) {
+        database.Abort();  // closed before the deletion, which it would refuse
         DeleteFileW(databasePath.w_str());
         PostInstallStatus(state.window, STATUS_DONE);
     }

@@ -1,5 +1,7 @@
-// Hands the extracted database to the Windows Installer and waits for it.
-#include "app/CMainDlg.h"
+#include "install/LaunchInstaller.h"
+
+#include "base/ScopedWin.h"
+#include "install/InstallLocation.h"
 #include "install/InstallStatus.h"
 
 namespace {
@@ -17,7 +19,7 @@ WideString SystemInstallerPath() {
 
 }  // namespace
 
-bool CMainDlg::LaunchInstaller(const WorkerState& state, WideString databasePath) {
+bool LaunchInstaller(const WorkerState& state, WideString databasePath) {
     // The database path is quoted: a temporary folder with a space in it (a user name
     // with a space) would otherwise split it into several arguments.
     WideString commandLine;
@@ -27,8 +29,10 @@ bool CMainDlg::LaunchInstaller(const WorkerState& state, WideString databasePath
                            installDir.c_str());
         // The window stays up with its update text while the installer runs unseen.
     } else {
-        // From here on the installer's own user interface is what the user sees.
-        ::ShowWindow(state.window, SW_HIDE);
+        // From here on the installer's own user interface is what the user sees. Not
+        // ShowWindow: across threads it waits for the dialog's thread, which after a
+        // cancel sits in its bounded wait for this worker, so both would stand still.
+        ::ShowWindowAsync(state.window, SW_HIDE);
         commandLine.Format(u"msiexec /i \"%s\"", databasePath.c_str());
     }
 
@@ -36,6 +40,9 @@ bool CMainDlg::LaunchInstaller(const WorkerState& state, WideString databasePath
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     const WideString application = SystemInstallerPath();
+    // The user may have cancelled while the database was extracted: the dialog is
+    // closing then, and nothing may be installed after it has gone.
+    if (state.IsCancelled()) return false;
     BOOL created = FALSE;
     if (!application.IsEmpty()) {
         // Process creation may write into the command line, so it gets a private buffer.

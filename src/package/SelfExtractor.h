@@ -39,7 +39,11 @@ public:
     // SFX_ERR_OPEN_SOURCE (package cannot be opened or read), SFX_ERR_DAMAGED (the
     // entry's name, offset or data is bad; no file is left), SFX_ERR_NO_ENTRIES (no
     // such index); with readTableFirst also the results of ReadTableOfContents.
-    int32_t ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst);
+    // The file is written with writers refused. With held, the whole file is opened
+    // into it again for reading, still refusing writers, before anyone else can open
+    // it for writing, and stays held until the caller closes held (SFX_ERR_WRITE when
+    // that open fails).
+    int32_t ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst, CFile* held = nullptr);
     // Reads the table, then extracts every entry, the last one first, framing each
     // success with SFX_EVENT_BEGIN/END. The callback stays in m_callback afterwards.
     // SFX_OK, or SFX_ERR_WRITE when at least one entry failed, or the results of
@@ -59,13 +63,13 @@ public:
                           PackageProgressCallback callback, uintptr_t userData);
     // SFX_OK, SFX_ERR_NO_ENTRIES, SFX_ERR_WRITE, SFX_ERR_OPEN_SOURCE; after a failure
     // no output is left at packagePath.
-    int32_t WritePackage(const WideString& packagePath, PackageProgressCallback callback,
-                         uintptr_t userData);
+    int32_t WritePackage(const WideString& packagePath, PackageProgressCallback callback, uintptr_t userData);
 
 protected:
     // Extracts entry index from the open package: SFX_OK, SFX_ERR_WRITE,
     // SFX_ERR_OPEN_SOURCE or SFX_ERR_DAMAGED. A failed entry leaves no file.
-    int32_t ExtractEntryToFile(CFile& package, int32_t index, const WideString& destFolder);
+    int32_t ExtractEntryToFile(CFile& package, int32_t index, const WideString& destFolder,
+                               CFile* held = nullptr);
     // Streams entry e out of the open package into target (nullptr: discard).
     // Never throws.
     int32_t InflateEntry(CFile& package, const PackageEntry& e, CFile* target);

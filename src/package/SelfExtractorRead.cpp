@@ -29,7 +29,7 @@ void EnsureTrailingSeparator(WideString& folder) {
 
 }  // namespace
 
-int32_t SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst) {
+int32_t SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst, CFile* held) {
     EnsureTrailingSeparator(destFolder);
     if (readTableFirst) {
         const int32_t result = ReadTableOfContents(GetPackagePath());
@@ -40,7 +40,7 @@ int32_t SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, bool r
     if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
         return SFX_ERR_OPEN_SOURCE;
     }
-    const int32_t result = ExtractEntryToFile(package, index, destFolder);
+    const int32_t result = ExtractEntryToFile(package, index, destFolder, held);
     package.Abort();
     return result;
 }
@@ -84,7 +84,8 @@ int32_t SelfExtractor::VerifyEntry(int32_t index) {
     return result;
 }
 
-int32_t SelfExtractor::ExtractEntryToFile(CFile& package, int32_t index, const WideString& destFolder) {
+int32_t SelfExtractor::ExtractEntryToFile(CFile& package, int32_t index, const WideString& destFolder,
+                                          CFile* held) {
     if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
     const PackageEntry& e = m_entries[index];
     // Checked before anything is created: a name with a separator or "..", or one
@@ -92,7 +93,9 @@ int32_t SelfExtractor::ExtractEntryToFile(CFile& package, int32_t index, const W
     if (!IsValidEntryName(e.name) || e.offset > kMaxPackageLength) return SFX_ERR_DAMAGED;
     const WideString targetPath = destFolder + e.name;
     CFile target;
-    if (!target.Open(targetPath.c_str(), CFile::create | CFile::shareAllowAll | CFile::accessWrite)) {
+    // Writers are refused: a second installer extracting to the same path fails here
+    // instead of writing into this file.
+    if (!target.Open(targetPath.c_str(), CFile::create | CFile::shareAllowRead | CFile::accessWrite)) {
         return SFX_ERR_WRITE;
     }
     int32_t result = InflateEntry(package, e, &target);
@@ -108,8 +111,15 @@ int32_t SelfExtractor::ExtractEntryToFile(CFile& package, int32_t index, const W
         // A damaged or partial file must never reach the installer.
         target.Abort();
         RemoveQuietly(targetPath);
+        return result;
     }
-    return result;
+    // Readers (the installer) may open it, writers may not. This open fails only when
+    // another writer got in after the close above: the file is then that writer's, and
+    // it is left to it.
+    if (held != nullptr && !held->Open(targetPath.c_str(), CFile::accessRead | CFile::shareAllowRead)) {
+        return SFX_ERR_WRITE;
+    }
+    return SFX_OK;
 }
 
 int32_t SelfExtractor::InflateEntry(CFile& package, const PackageEntry& e, CFile* target) {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "base/ScopedWin.h"
+
 namespace {
 
 // The UI-language functions arrived with Windows 2000/Me, so they are looked up, not imported.
@@ -15,21 +17,6 @@ bool CallLanguageFunction(const char* name, uint16_t* language) {
     *language = function();
     return true;
 }
-
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    ~RegistryKey() {
-        if (m_key != nullptr) RegCloseKey(m_key);
-    }
-    HKEY* Receive() { return &m_key; }
-    HKEY get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
 
 struct VisitorCall {
     LanguagePlatform::LanguageVisitor visit;
@@ -51,13 +38,14 @@ bool Win32LanguagePlatform::SystemUiLanguage(uint16_t* language) const {
     return CallLanguageFunction("GetSystemDefaultUILanguage", language);
 }
 
-uint32_t Win32LanguagePlatform::Version() const { return GetVersion(); }
+uint32_t Win32LanguagePlatform::Version() const {
+    return GetVersion();
+}
 
 long Win32LanguagePlatform::ReadResourceLocale(void* data, uint32_t* size, uint32_t* type) const {
-    RegistryKey key;
-    LONG result = RegOpenKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop\\ResourceLocale", 0, KEY_READ,
-                                key.Receive());
-    if (result != ERROR_SUCCESS) return result;
+    LONG result = ERROR_SUCCESS;
+    RegistryKey key = OpenRegistryKey(HKEY_CURRENT_USER, L"Control Panel\\Desktop\\ResourceLocale", &result);
+    if (!key) return result;
     DWORD valueSize = *size;
     DWORD valueType = REG_NONE;
     result = RegQueryValueExW(key.get(), nullptr, nullptr, &valueType, static_cast<BYTE*>(data), &valueSize);

@@ -5,12 +5,12 @@
 #include <string>
 
 #include "RegistrySandbox.h"
-#include "app/CMainDlg.h"
+#include "install/InstallLocation.h"
 
 namespace {
 
 std::wstring InstallDir() {
-    return CMainDlg::GetInstallDir().w_str();
+    return GetInstallDir().w_str();
 }
 
 const wchar_t kDefault[] = L"C:\\Program Files\\Corvella";
@@ -69,4 +69,21 @@ TEST(GetInstallDir, TheValueTypeIsNotLookedAt) {
     const wchar_t text[] = {L'F', L':', L'\\', L'x', L'\\'};  // no terminator stored
     registry.SetUserBytes(REG_BINARY, text, sizeof text);
     EXPECT_EQ(InstallDir(), L"F:\\x");
+}
+
+TEST(GetInstallDir, AValueNoFolderCanBeNamedIsUnreadableAndGivesTheDefault) {
+    // It would reach the installer's command line between quotes; a quote in it would
+    // close them and add arguments.
+    const wchar_t* values[] = {L"C:\\x\" TRANSFORMS=\"C:\\evil.mst",
+                               L"\"",
+                               L"C:\\a\"b\\",
+                               L"C:\\line\nbreak",
+                               L"C:\\tab\there",
+                               L"C:\\bell\x07"};
+    for (const wchar_t* value : values) {
+        RegistrySandbox registry;
+        registry.SetUserValue(value);
+        registry.SetMachineValue(L"E:\\Machine");  // unreadable is not missing: HKLM stays unasked
+        EXPECT_EQ(InstallDir(), kDefault) << testing::PrintToString(std::wstring(value));
+    }
 }

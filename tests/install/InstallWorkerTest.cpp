@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "StatusWindow.h"
-#include "app/CMainDlg.h"
 #include "install/InstallStatus.h"
+#include "install/InstallWorker.h"
 
 TEST(InstallWorker, ANullParameterEndsTheThreadWithOneAndPostsNothing) {
-    EXPECT_EQ(CMainDlg::InstallThreadProc(nullptr), 1u);
+    EXPECT_EQ(InstallThreadProc(nullptr), 1u);
 }
 
 TEST(InstallWorker, RunsOnItsOwnCopyOfTheDialogStateAndPostsOneTerminalCode) {
@@ -14,8 +14,8 @@ TEST(InstallWorker, RunsOnItsOwnCopyOfTheDialogStateAndPostsOneTerminalCode) {
     HANDLE thread;
     {
         // The state goes away at once, as the dialog may after an early close.
-        CMainDlg::WorkerState state{window.get(), false};
-        thread = CMainDlg::StartInstallWorker(state);
+        WorkerState state{window.get(), false};
+        thread = StartInstallWorker(state);
         state.window = nullptr;
     }
     ASSERT_TRUE(thread);

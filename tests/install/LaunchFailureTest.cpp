@@ -5,14 +5,14 @@
 
 #include "StatusWindow.h"
 #include "SystemInstallerStandIn.h"
-#include "app/CMainDlg.h"
 #include "install/InstallStatus.h"
+#include "install/LaunchInstaller.h"
 
 TEST(LaunchInstaller, AnInstallerThatCannotStartIsReportedAfterTheWindowIsHidden) {
     SystemInstallerStandIn noProgram(nullptr);
     ASSERT_TRUE(noProgram.IsReady());
     StatusWindow window(true);
-    EXPECT_FALSE(CMainDlg::LaunchInstaller({window.get(), false}, u"C:\\t\\\\Setup.msi"));
+    EXPECT_FALSE(LaunchInstaller({window.get(), false}, u"C:\\t\\\\Setup.msi"));
     EXPECT_EQ(window.TakeCodes(), std::vector<uint32_t>{STATUS_LAUNCH_FAILED});
     EXPECT_FALSE(window.IsVisible()) << "normal mode hides the window before creating the process";
 }

@@ -4,13 +4,15 @@
 // searched for msiexec would find it first and fail.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <boost/make_shared.hpp>
 #include <string>
 
 #include "RegistrySandbox.h"
 #include "StatusWindow.h"
 #include "SystemInstallerStandIn.h"
-#include "app/CMainDlg.h"
 #include "install/InstallStatus.h"
+#include "install/LaunchInstaller.h"
 
 namespace {
 
@@ -56,7 +58,7 @@ TEST(LaunchInstaller, NormalModeHidesTheWindowAndQuotesTheDatabasePath) {
     ASSERT_TRUE(installer.IsReady());
     StatusWindow window(true);
     ASSERT_TRUE(window.IsVisible());
-    EXPECT_TRUE(CMainDlg::LaunchInstaller({window.get(), false}, kDatabase));
+    EXPECT_TRUE(LaunchInstaller({window.get(), false}, kDatabase));
     EXPECT_EQ(installer.Calls(), "msiexec /i \"C:\\users\\Jo Smith\\Temp\\\\Setup.msi\"\n");
     EXPECT_FALSE(window.IsVisible());
     EXPECT_TRUE(window.TakeCodes().empty()) << "success is only returned";
@@ -68,7 +70,7 @@ TEST(LaunchInstaller, UpdateModeInstallsQuietlyIntoTheTrimmedRegisteredFolder) {
     RegistrySandbox registry;
     registry.SetUserValue(L"D:\\Apps\\Corvella\\\\");
     StatusWindow window(true);
-    EXPECT_TRUE(CMainDlg::LaunchInstaller({window.get(), true}, kDatabase));
+    EXPECT_TRUE(LaunchInstaller({window.get(), true}, kDatabase));
     EXPECT_EQ(
         installer.Calls(),
         "msiexec /i \"C:\\users\\Jo Smith\\Temp\\\\Setup.msi\" /quiet INSTALLDIR=\"D:\\Apps\\Corvella\"\n");
@@ -81,7 +83,7 @@ TEST(LaunchInstaller, UpdateModeWithAnEmptyFolderPassesEmptyQuotes) {
     RegistrySandbox registry;
     registry.SetUserValue(L"");
     StatusWindow window;
-    EXPECT_TRUE(CMainDlg::LaunchInstaller({window.get(), true}, u"C:\\t\\\\Setup.msi"));
+    EXPECT_TRUE(LaunchInstaller({window.get(), true}, u"C:\\t\\\\Setup.msi"));
     EXPECT_EQ(installer.Calls(), "msiexec /i \"C:\\t\\\\Setup.msi\" /quiet INSTALLDIR=\"\"\n");
 }
 
@@ -91,8 +93,23 @@ TEST(LaunchInstaller, EveryNonZeroExitCodeIsAFailureReportedOnce) {
         ASSERT_TRUE(installer.IsReady());
         StatusWindow window;
         for (bool update : {false, true}) {
-            EXPECT_FALSE(CMainDlg::LaunchInstaller({window.get(), update}, kDatabase)) << code;
+            EXPECT_FALSE(LaunchInstaller({window.get(), update}, kDatabase)) << code;
             EXPECT_EQ(window.TakeCodes(), std::vector<uint32_t>{STATUS_INSTALLER_FAILED}) << code;
         }
     }
+}
+
+TEST(LaunchInstaller, ACancelledRunStartsNoInstallerAndPostsNothing) {
+    FakeInstaller installer(0);
+    ASSERT_TRUE(installer.IsReady());
+    StatusWindow window(true);
+    auto cancelled = boost::make_shared<std::atomic<bool>>(true);
+    for (bool update : {false, true}) {
+        EXPECT_FALSE(LaunchInstaller({window.get(), update, cancelled}, kDatabase)) << update;
+        EXPECT_TRUE(window.TakeCodes().empty()) << update;
+    }
+    EXPECT_EQ(installer.Calls(), "");
+    cancelled->store(false);
+    EXPECT_TRUE(LaunchInstaller({window.get(), true, cancelled}, kDatabase));
+    EXPECT_NE(installer.Calls(), "") << "the same run, not cancelled, starts it";
 }

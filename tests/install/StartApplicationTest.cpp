@@ -4,7 +4,7 @@
 #include <string>
 
 #include "RegistrySandbox.h"
-#include "app/CMainDlg.h"
+#include "install/InstallLocation.h"
 #include "support/ScratchFolder.h"
 #include "support/TestFiles.h"
 
@@ -32,7 +32,7 @@ TEST(StartApplication, StartsTheExecutableInTheRegisteredFolderWhosePathHasSpace
         CopyFileW((ProgramFolder() + L"\\Corvella.exe").c_str(), (folder / "Corvella.exe").w_str(), FALSE));
     RegistrySandbox registry;
     registry.SetUserValue((folder.Path() + u"\\").w_str());
-    CMainDlg::StartApplication();
+    StartApplication();
     std::string record = StartRecord(folder / "started.txt", 10000);
     EXPECT_NE(record.find("exe=" + Narrow(folder / "Corvella.exe") + "\n"), std::string::npos) << record;
     // The quoted target reaches the program as one argument: its own path, quoted.
