@@ -32,12 +32,15 @@ if [ -e "$dist" ] && [ ! -d "$dist" ]; then
   exit 2
 fi
 
-scripts/bootstrap.sh
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null) ||
     { echo "release: not a git checkout: set SOURCE_DATE_EPOCH" >&2; exit 2; }
 fi
+case $SOURCE_DATE_EPOCH in
+  *[!0-9]*) echo "release: SOURCE_DATE_EPOCH must be a number of seconds, not '$SOURCE_DATE_EPOCH'" >&2; exit 2 ;;
+esac
 export SOURCE_DATE_EPOCH
+scripts/bootstrap.sh
 # Locale and umask reach file modes and sort orders.
 export LC_ALL=C.UTF-8 TZ=UTC
 umask 022
