@@ -190,6 +190,7 @@ class Release(unittest.TestCase):
         deb = os.path.join(self.dists[0], self.deb)
         with tempfile.TemporaryDirectory() as where:
             root = os.path.join(where, "any", "where")
+            os.makedirs(root)
             self.assertEqual(run(["dpkg-deb", "-x", deb, root]).returncode, 0)
             sfxpack = os.path.join(root, "usr", "bin", "sfxpack")
             stub = os.path.join(root, "usr", "share", "sfxpack", "sfxstub.exe")
@@ -224,8 +225,9 @@ class Release(unittest.TestCase):
             dynamic = run(["objdump", "-p", os.path.join(root, "usr/bin/sfxpack")]).stdout
         needed = re.findall(r"NEEDED\s+(\S+)", dynamic)
         owners = set()
+        multiarch = run(["dpkg-architecture", "-qDEB_HOST_MULTIARCH"]).stdout.strip()
         for library in needed:
-            found = run(["dpkg", "-S", f"*/{library}"]).stdout
+            found = run(["dpkg", "-S", f"*/{multiarch}/{library}"]).stdout
             owners |= {line.split(":")[0] for line in found.splitlines()}
         self.assertEqual({d.split()[0] for d in depends.split(", ")}, owners)
 
