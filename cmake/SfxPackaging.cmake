@@ -1,0 +1,30 @@
+# The Debian package of the native tree: `cpack` in build/release writes
+# sfxpack_<version>_<arch>.deb. Its dependencies come from dpkg-shlibdeps, so the
+# package asks for exactly the libraries sfxpack links.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME sfxpack)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "the Corvella installer developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "builds, lists, checks and extracts Corvella installers")
+set(CPACK_PACKAGE_DESCRIPTION
+    "sfxpack packs a Windows Installer database into a self-extracting installer: the\n"
+    "bundled 32-bit Windows stub with a zlib-compressed package appended. It also lists,\n"
+    "verifies and extracts such installers and package files, and shows their signature.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the Corvella installer developers <installer@corvella.invalid>")
+set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# xz: smaller than the default gzip.
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+# CPack stamps the package's files and archives with SOURCE_DATE_EPOCH when it is set;
+# a plain `cpack` in a reproducible tree uses the date the tree was configured with.
+if(SFX_REPRODUCIBLE AND NOT SFX_SOURCE_DATE_EPOCH STREQUAL "")
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/SfxCPackEpoch.cmake)
+  file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
+       "if(\"\$ENV{SOURCE_DATE_EPOCH}\" STREQUAL \"\")\n"
+       "  set(ENV{SOURCE_DATE_EPOCH} ${SFX_SOURCE_DATE_EPOCH})\n"
+       "endif()\n")
+endif()
+include(CPack)

@@ -1,0 +1,261 @@
+#!/usr/bin/env python3
+"""Tests of what we ship.
+
+    test_release.py SFXPACK Docs      the manual page and bash completion against sfxpack --help
+    test_release.py WORK Release      scripts/release.sh twice, in two folders under WORK:
+                                      identical bytes, a .deb that works unpacked anywhere,
+                                      the Windows zip, and bad input that loses nothing
+"""
+
+import filecmp
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+MAN_PAGE = os.path.join(ROOT, "docs", "sfxpack.1")
+COMPLETION = os.path.join(ROOT, "docs", "sfxpack.bash-completion")
+RELEASE = os.path.join(ROOT, "scripts", "release.sh")
+ARG = None
+
+
+def run(args, **kwargs):
+    return subprocess.run(args, capture_output=True, text=True, timeout=kwargs.pop("timeout", 120), **kwargs)
+
+
+def render_man(page):
+    """The page as man shows it, and man's warnings."""
+    env = dict(os.environ, MANWIDTH="200", MANPAGER="cat", LC_ALL="C.UTF-8")
+    result = run(["man", "--warnings", "-l", page], env=env)
+    return result.stdout, result.stderr
+
+
+def complete(words, cwd):
+    """What the completion offers for the last of words, typed after them."""
+    script = ('source "$0"; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _sfxpack; '
+              'printf "%s\\n" "${COMPREPLY[@]}"')
+    result = run(["bash", "-c", script, COMPLETION, *words], cwd=cwd)
+    if result.returncode != 0:
+        raise AssertionError(f"completion of {words} failed: {result.stderr}")
+    return sorted(line for line in result.stdout.split("\n") if line)
+
+
+def help_usage(sfxpack):
+    """From sfxpack --help: {command: options of its usage line}, and the exit statuses."""
+    text = run([sfxpack, "--help"]).stdout
+    usage = {}
+    for line in text.splitlines():
+        match = re.match(r"  sfxpack (\w+) (.*)", line)
+        if match:
+            usage[match.group(1)] = set(re.findall(r"(?<![\w-])(--?[A-Za-z][\w-]*)", match.group(2)))
+    statuses = set(re.findall(r"^  (\d)  ", text.split("Exit status:")[1], re.M))
+    return usage, statuses, text
+
+
+class Docs(unittest.TestCase):
+    """The manual page and the completion follow the program: a command or option that
+    --help lists and they lack fails here."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.usage, cls.statuses, cls.help = help_usage(ARG)
+        if not cls.usage:
+            raise AssertionError(f"no usage lines in sfxpack --help:\n{cls.help}")
+
+    def test_page_renders_without_warnings(self):
+        groff = run(["groff", "-man", "-ww", "-z", MAN_PAGE])
+        self.assertEqual((groff.returncode, groff.stderr), (0, ""))
+        text, warnings = render_man(MAN_PAGE)
+        self.assertEqual(warnings, "")
+        for section in ("SYNOPSIS", "COMMANDS", "OPTIONS", "EXIT STATUS", "ENVIRONMENT", "FILES", "SIGNING",
+                        "EXAMPLES"):
+            self.assertRegex(text, rf"(?m)^{section}$")
+
+    def test_page_has_every_command_option_and_status(self):
+        text, _ = render_man(MAN_PAGE)
+        options_section = text.split("\nOPTIONS\n")[1].split("\nEXIT STATUS\n")[0]
+        for command, options in self.usage.items():
+            with self.subTest(command=command):
+                self.assertRegex(text, rf"(?m)^ +sfxpack {command}\b")  # in the synopsis
+                self.assertRegex(text, rf"(?m)^       {command}\b")  # described under COMMANDS
+                for option in options:
+                    self.assertRegex(options_section, rf"(?m)^       {re.escape(option)}\b")
+        statuses = text.split("\nEXIT STATUS\n")[1].split("\nENVIRONMENT\n")[0]
+        self.assertEqual(set(re.findall(r"(?m)^       (\d)\b", statuses)), self.statuses)
+
+    def test_completion_offers_every_command_and_option(self):
+        with tempfile.TemporaryDirectory() as cwd:
+            self.assertLessEqual(set(self.usage) | {"--help", "--version"}, set(complete(["sfxpack", ""], cwd)))
+            for command, options in self.usage.items():
+                with self.subTest(command=command):
+                    offered = set(complete(["sfxpack", command, "-"], cwd))
+                    self.assertLessEqual(options | {"-q", "-v", "--help"}, offered)
+
+    def test_completion_of_values_and_files(self):
+        with tempfile.TemporaryDirectory() as cwd:
+            for name in ("Setup.msi", "-odd.msi", "out dir/x"):
+                os.makedirs(os.path.dirname(os.path.join(cwd, name)), exist_ok=True)
+                open(os.path.join(cwd, name), "w").close()
+            cases = [
+                (["sfxpack", "li"], ["list"]),
+                (["sfxpack", "extract", "a.exe", "-C", ""], ["out dir"]),
+                (["sfxpack", "create", "-o", "S"], ["Setup.msi"]),
+                (["sfxpack", "create", "-o", "a.exe", "Se"], ["Setup.msi"]),
+                (["sfxpack", "create", "--", "-"], ["-odd.msi"]),
+                (["sfxpack", "list", "--j"], ["--json"]),
+                (["sfxpack", "verify", "--j"], []),
+                (["sfxpack", "frobnicate", ""], []),
+            ]
+            for words, expected in cases:
+                with self.subTest(words=words):
+                    self.assertEqual(complete(words, cwd), expected)
+
+
+def pe_fields(path):
+    """(time stamp, checksum, checksum computed over the file, COFF symbol count)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    stamp, _, symbols = struct.unpack_from("<III", data, pe + 8)
+    checksum_at = pe + 24 + 64
+    checksum = struct.unpack_from("<I", data, checksum_at)[0]
+    # The image checksum: 16-bit words with end-around carry, the field itself as zero, plus the length.
+    zeroed = data[:checksum_at] + b"\0\0\0\0" + data[checksum_at + 4:] + b"\0" * (len(data) % 2)
+    total = 0
+    for (word,) in struct.iter_unpack("<H", zeroed):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return stamp, checksum, total + len(data), symbols
+
+
+class Release(unittest.TestCase):
+    """Two releases of this checkout: the first as the environment builds (ccache or
+    not, SOURCE_DATE_EPOCH from the last commit), the second without ccache, with the
+    date given explicitly, in other folders."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = ARG
+        shutil.rmtree(cls.work, ignore_errors=True)
+        os.makedirs(cls.work)
+        cls.epoch = int(run(["git", "-C", ROOT, "log", "-1", "--format=%ct"]).stdout)
+        cls.dists = []
+        for name, env in (("a", {}), ("b", {"CCACHE_DISABLE": "1", "SOURCE_DATE_EPOCH": str(cls.epoch)})):
+            build, dist = os.path.join(cls.work, name, "build"), os.path.join(cls.work, name, "dist")
+            environ = {k: v for k, v in os.environ.items() if k != "SOURCE_DATE_EPOCH"}
+            result = run([RELEASE, "--build", build, "--dist", dist], env=dict(environ, **env), timeout=1200)
+            if result.returncode != 0:
+                raise AssertionError(f"release {name} failed:\n{result.stdout}\n{result.stderr}")
+            cls.dists.append(dist)
+        cls.build = os.path.join(cls.work, "a", "build")
+        cls.deb = [f for f in os.listdir(cls.dists[0]) if f.endswith(".deb")][0]
+        cls.zip = [f for f in os.listdir(cls.dists[0]) if f.endswith(".zip")][0]
+
+    def test_two_runs_give_identical_bytes(self):
+        a, b = self.dists
+        self.assertEqual(sorted(os.listdir(a)), sorted([self.deb, self.zip, "SHA256SUMS"]))
+        match, mismatch, errors = filecmp.cmpfiles(a, b, os.listdir(a), shallow=False)
+        self.assertEqual((mismatch, errors), ([], []))
+        for exe in ("src/app/sfxstub.exe", "tools/sfxpack/sfxpack.exe"):
+            with self.subTest(exe=exe):
+                self.assertTrue(filecmp.cmp(os.path.join(self.build, "release-win32", exe),
+                                            os.path.join(self.work, "b", "build", "release-win32", exe),
+                                            shallow=False))
+        sums = run(["sha256sum", "-c", "SHA256SUMS"], cwd=a)
+        self.assertEqual(sums.returncode, 0, sums.stdout + sums.stderr)
+
+    def test_windows_zip(self):
+        folder = self.zip[:-len(".zip")]
+        with zipfile.ZipFile(os.path.join(self.dists[0], self.zip)) as z:
+            self.assertEqual(z.namelist(), [f"{folder}/{n}" for n in ("LICENSE.txt", "README.md", "sfxpack.exe",
+                                                                      "sfxstub.exe")])
+            with tempfile.TemporaryDirectory() as out:
+                z.extractall(out)
+                built = {"sfxpack.exe": "tools/sfxpack/sfxpack.exe", "sfxstub.exe": "src/app/sfxstub.exe"}
+                for name, path in built.items():
+                    with self.subTest(exe=name):
+                        exe = os.path.join(out, folder, name)
+                        self.assertTrue(filecmp.cmp(exe, os.path.join(self.build, "release-win32", path), False))
+                        stamp, checksum, computed, symbols = pe_fields(exe)
+                        self.assertEqual((stamp, checksum, symbols), (self.epoch, computed, 0))
+                        self.assertNotIn(b"/release-win32/", open(exe, "rb").read())
+
+    def test_deb_unpacked_anywhere_makes_an_installer(self):
+        deb = os.path.join(self.dists[0], self.deb)
+        with tempfile.TemporaryDirectory() as where:
+            root = os.path.join(where, "any", "where")
+            os.makedirs(root)
+            self.assertEqual(run(["dpkg-deb", "-x", deb, root]).returncode, 0)
+            sfxpack = os.path.join(root, "usr", "bin", "sfxpack")
+            stub = os.path.join(root, "usr", "share", "sfxpack", "sfxstub.exe")
+            self.assertTrue(filecmp.cmp(stub, os.path.join(self.build, "release-win32", "src/app/sfxstub.exe"),
+                                        False))
+            self.assertTrue(filecmp.cmp(os.path.join(root, "usr/share/bash-completion/completions/sfxpack"),
+                                        COMPLETION, False))
+            self.assertTrue(os.path.isfile(os.path.join(root, "usr/share/doc/sfxpack/copyright")))
+            text, warnings = render_man(os.path.join(root, "usr/share/man/man1/sfxpack.1.gz"))
+            self.assertEqual(warnings, "")
+            self.assertIn("SFXPACK(1)", text)
+
+            database = os.path.join(where, "Setup.msi")
+            with open(database, "wb") as f:
+                f.write(os.urandom(5000))
+            installer = os.path.join(where, "CorvellaSetup.exe")
+            args = [sfxpack, "create", "-q", "-o", installer, database]
+            if "--no-stub" not in run([sfxpack, "--help"]).stdout:
+                args[2:2] = ["--stub", stub]  # a packer that has no default stub yet
+            created = run(args, env={"PATH": "/usr/bin:/bin"})
+            self.assertEqual(created.returncode, 0, created.stderr)
+            with open(stub, "rb") as s, open(installer, "rb") as i:
+                self.assertEqual(i.read(os.path.getsize(stub)), s.read())
+            verified = run([sfxpack, "verify", installer])
+            self.assertEqual(verified.returncode, 0, verified.stderr)
+
+    def test_deb_depends_on_what_sfxpack_links(self):
+        deb = os.path.join(self.dists[0], self.deb)
+        depends = run(["dpkg-deb", "-f", deb, "Depends"]).stdout
+        with tempfile.TemporaryDirectory() as root:
+            run(["dpkg-deb", "-x", deb, root])
+            dynamic = run(["objdump", "-p", os.path.join(root, "usr/bin/sfxpack")]).stdout
+        needed = re.findall(r"NEEDED\s+(\S+)", dynamic)
+        owners = set()
+        multiarch = run(["dpkg-architecture", "-qDEB_HOST_MULTIARCH"]).stdout.strip()
+        for library in needed:
+            found = run(["dpkg", "-S", f"*/{multiarch}/{library}"]).stdout
+            owners |= {line.split(":")[0] for line in found.splitlines()}
+        self.assertEqual({d.split()[0] for d in depends.split(", ")}, owners)
+
+    def test_bad_input_keeps_the_last_release(self):
+        dist = self.dists[0]
+        before = {n: open(os.path.join(dist, n), "rb").read() for n in os.listdir(dist)}
+        plain_file = os.path.join(self.work, "a-file")
+        with open(plain_file, "w") as f:
+            f.write("keep me")
+        other = os.path.join(self.work, "c", "build")
+        cases = [
+            ([], {}, 2, "unknown argument '--frobnicate'", ["--frobnicate"]),
+            ([], {}, 2, "--dist needs a folder", ["--dist"]),
+            ([], {}, 2, "is not a folder", ["--dist", plain_file]),
+            ([], {"SOURCE_DATE_EPOCH": "yesterday"}, 2, "must be a number of seconds", []),
+            # The native configure fails after the Windows tree is built.
+            (["--build", other], {"CC": "/bin/false", "CXX": "/bin/false"}, 1, "the build failed", []),
+        ]
+        for prefix, env, status, words, args in cases:
+            with self.subTest(args=args, env=env):
+                result = run([RELEASE, *prefix, "--dist", dist, *args], env=dict(os.environ, **env), timeout=900)
+                self.assertEqual(result.returncode, status, result.stdout + result.stderr)
+                self.assertIn(words, result.stderr)
+                self.assertEqual({n: open(os.path.join(dist, n), "rb").read() for n in os.listdir(dist)}, before)
+                self.assertEqual([n for n in os.listdir(os.path.dirname(dist)) if ".new." in n], [])
+                self.assertEqual(open(plain_file).read(), "keep me")
+
+
+if __name__ == "__main__":
+    ARG = os.path.abspath(sys.argv[1])
+    unittest.main(argv=[sys.argv[0]] + sys.argv[2:], verbosity=2)
