@@ -7,6 +7,7 @@ and messages.
 SFXPACK_LAUNCHER, when set, is put before the program (for example the Wine
 runner, to test sfxpack.exe)."""
 
+import fcntl
 import os
 import pty
 import random
@@ -15,6 +16,9 @@ import struct
 import subprocess
 import sys
 import tempfile
+import termios
+import time
+import unicodedata
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -105,7 +109,7 @@ class RoundTrips(Scratch):
     def test_package_without_stub(self):
         inputs = self.make_inputs()
         files = [self.write(os.path.join("in", n), d) for n, d in inputs.items()]
-        result = run("create", "-o", self.path("out.pkg"), *files)
+        result = run("create", "--no-stub", "-o", self.path("out.pkg"), *files)
         self.assertStatus(result, OK)
         self.assertEqual(result.stderr, b"")  # no progress bar when stderr is not a terminal
         self.assertEqual(self.listing(), ["in", "out.pkg"])
@@ -147,16 +151,16 @@ class RoundTrips(Scratch):
     def test_existing_output_is_replaced(self):
         src = self.write("a.bin", os.urandom(3000))
         self.write("out.pkg", b"old" * 100000)
-        self.assertStatus(run("create", "-o", self.path("out.pkg"), src), OK)
+        self.assertStatus(run("create", "--no-stub", "-o", self.path("out.pkg"), src), OK)
         self.assertEqual(fmt.read_toc(self.read("out.pkg")).code, fmt.OK)
 
     def test_256_files_and_not_257(self):
         files = [self.write(os.path.join("in", f"f{i:03}.txt"), b"x" * (10 + i)) for i in range(257)]
-        refused = run("create", "-o", self.path("out.pkg"), *files)
+        refused = run("create", "--no-stub", "-o", self.path("out.pkg"), *files)
         self.assertStatus(refused, REFUSED)
         self.assertOneLineError(refused, "256")
         self.assertEqual(self.listing(), ["in"])
-        self.assertStatus(run("create", "-o", self.path("out.pkg"), *files[:256]), OK)
+        self.assertStatus(run("create", "--no-stub", "-o", self.path("out.pkg"), *files[:256]), OK)
         toc = fmt.read_toc(self.read("out.pkg"))
         self.assertEqual(len(toc.entries), 256)
         self.assertStatus(run("verify", self.path("out.pkg")), OK)
@@ -164,8 +168,10 @@ class RoundTrips(Scratch):
 
 class Errors(Scratch):
     def test_usage(self):
-        for args in ([], ["bogus"], ["create", "a"], ["create", "-o"], ["create", "-o", "x"], ["list"],
-                     ["verify", "a", "b"], ["list", "--stub", "x", "y"], ["extract"]):
+        for args in ([], ["bogus"], ["create", "a"], ["create", "-o"], ["create", "--no-stub", "-o", "x"], ["list"],
+                     ["verify", "a", "b"], ["list", "--stub", "x", "y"], ["extract"], ["info"], ["info", "a", "b"],
+                     ["verify", "--json", "a"], ["create", "--stub", "s", "--no-stub", "-o", "x", "a"],
+                     ["create", "-q", "-v", "--no-stub", "-o", "x", "a"]):
             result = run(*args)
             self.assertStatus(result, USAGE)
             self.assertOneLineError(result)
@@ -186,12 +192,12 @@ class Errors(Scratch):
         good = self.write("a.txt", b"a" * 1000)
         self.write("out.pkg", b"previous")
         for args, status, word in (
-                (["create", "-o", self.path("out.pkg"), good, self.path("missing.txt")], CANNOT_READ, "missing.txt"),
+                (["create", "--no-stub", "-o", self.path("out.pkg"), good, self.path("missing.txt")], CANNOT_READ, "missing.txt"),
                 (["create", "--stub", self.path("nostub.exe"), "-o", self.path("out.pkg"), good], CANNOT_READ,
                  "nostub.exe"),
-                (["create", "-o", self.path("out.pkg"), self.dir], CANNOT_READ, "folder"),
-                (["create", "-o", self.path("nofolder", "out.pkg"), good], CANNOT_WRITE, "out.pkg"),
-                (["create", "-o", self.dir, good], CANNOT_WRITE, "folder")):
+                (["create", "--no-stub", "-o", self.path("out.pkg"), self.dir], CANNOT_READ, "folder"),
+                (["create", "--no-stub", "-o", self.path("nofolder", "out.pkg"), good], CANNOT_WRITE, "out.pkg"),
+                (["create", "--no-stub", "-o", self.dir, good], CANNOT_WRITE, "folder")):
             result = run(*args)
             self.assertStatus(result, status)
             self.assertOneLineError(result, word)
@@ -202,7 +208,7 @@ class Errors(Scratch):
     def test_output_that_is_an_input_or_the_stub(self):
         a = self.write("a.txt", b"a" * 1000)
         stub = self.write("stub.exe", pe_stub(False))
-        result = run("create", "-o", a, a)
+        result = run("create", "--no-stub", "-o", a, a)
         self.assertStatus(result, USAGE)
         self.assertEqual(self.read("a.txt"), b"a" * 1000)
         result = run("create", "--stub", stub, "-o", stub, a)
@@ -213,7 +219,7 @@ class Errors(Scratch):
     def test_names_the_installer_cannot_extract(self):
         for name in ("trailing.", "drive:x", "back\\slash", "space "):
             path = self.write(os.path.join("in", name), b"data" * 300)
-            result = run("create", "-o", self.path("out.pkg"), path)
+            result = run("create", "--no-stub", "-o", self.path("out.pkg"), path)
             self.assertStatus(result, REFUSED)
             self.assertOneLineError(result, "name")
             self.assertFalse(os.path.exists(self.path("out.pkg")))
@@ -221,14 +227,14 @@ class Errors(Scratch):
     def test_two_files_with_one_name(self):
         a = self.write(os.path.join("one", "same.txt"), b"1" * 1000)
         b = self.write(os.path.join("two", "same.txt"), b"2" * 1000)
-        result = run("create", "-o", self.path("out.pkg"), a, b)
+        result = run("create", "--no-stub", "-o", self.path("out.pkg"), a, b)
         self.assertStatus(result, REFUSED)
         self.assertOneLineError(result, "same.txt")
         self.assertFalse(os.path.exists(self.path("out.pkg")))
 
     def test_package_too_small_to_be_found_again(self):
         a = self.write("a.txt", b"tiny")
-        result = run("create", "-o", self.path("out.pkg"), a)
+        result = run("create", "--no-stub", "-o", self.path("out.pkg"), a)
         self.assertStatus(result, REFUSED)
         self.assertOneLineError(result, "512")
         self.assertEqual(self.listing(), ["a.txt"])
@@ -266,12 +272,22 @@ class Errors(Scratch):
         self.assertOneLineError(result, "nofolder")
 
 
+def columns(text):
+    """Terminal columns that text takes: two for the wide East Asian characters."""
+    return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in text)
+
+
 @unittest.skipIf(ON_WINDOWS, "needs a POSIX terminal")
 class ProgressBar(Scratch):
-    def run_on_terminal(self, *args):
+    def run_on_terminal(self, *args, width=80):
+        """Runs sfxpack with stderr on a pseudo-terminal of the given width; answers
+        (status, stdout, the redraws the terminal saw, seconds taken)."""
         master, slave = pty.openpty()
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, width, 0, 0))
         try:
+            started = time.monotonic()
             result = subprocess.run([SFXPACK, *args], stdout=subprocess.PIPE, stderr=slave, timeout=120)
+            seconds = time.monotonic() - started
             os.close(slave)
             slave = None
             chunks = []
@@ -283,27 +299,60 @@ class ProgressBar(Scratch):
                 if not chunk:
                     break
                 chunks.append(chunk)
-            return result.returncode, b"".join(chunks)
+            shown = b"".join(chunks).decode()
+            return result.returncode, result.stdout, [d for d in shown.split("\r") if d], seconds
         finally:
             if slave is not None:
                 os.close(slave)
             os.close(master)
 
-    def test_bar_only_on_a_terminal_and_not_with_q(self):
-        a = self.write("big.bin", os.urandom(600000))
-        status, shown = self.run_on_terminal("create", "-o", self.path("out.pkg"), a)
-        self.assertEqual(status, OK)
-        self.assertIn(b"100%", shown)
-        self.assertIn(b"big.bin", shown)
-        status, shown = self.run_on_terminal("create", "-q", "-o", self.path("out.pkg"), a)
-        self.assertEqual(status, OK)
-        self.assertEqual(shown, b"")
+    def test_bar_fits_the_terminal_with_rate_and_time_left(self):
+        # Long enough to be drawn several times; a wide-character name to be cut.
+        name = "セットアップ-大きなファイル.bin"
+        big = self.write(name, os.urandom(16 << 20))
         os.mkdir(self.path("x"))
-        status, shown = self.run_on_terminal("extract", self.path("out.pkg"), "-C", self.path("x"))
-        self.assertEqual(status, OK)
-        self.assertIn(b"%", shown)
-        status, shown = self.run_on_terminal("extract", "-q", self.path("out.pkg"), "-C", self.path("x"))
-        self.assertEqual(shown, b"")
+        for width in (50, 80, 132):
+            for args in (["create", "--no-stub", "-o", self.path("out.pkg"), big],
+                         ["extract", self.path("out.pkg"), "-C", self.path("x")]):
+                with self.subTest(width=width, command=args[0]):
+                    status, _, draws, seconds = self.run_on_terminal(*args, width=width)
+                    self.assertEqual(status, OK)
+                    self.assertTrue(draws)
+                    for draw in draws:
+                        # One column is left free: a full last column wraps on many terminals.
+                        self.assertEqual(columns(draw), width - 1, draw)
+                        self.assertNotIn("\n", draw)
+                    self.assertEqual(draws[-1].strip(), "")  # the bar is cleared at the end
+                    bars = draws[:-1]
+                    self.assertTrue(bars and all(d.startswith("[") for d in bars), bars)
+                    self.assertIn(name[:2], "".join(bars))
+                    # At most ten redraws a second, plus the first and the clearing one.
+                    self.assertLessEqual(len(draws), seconds * 10 + 2, (len(draws), seconds))
+                    if args[0] == "create":  # long enough for a rate and a time left
+                        self.assertTrue(any("/s" in d and " left" in d for d in bars), bars)
+
+    def test_q_and_v_on_every_command(self):
+        a = self.write("Setup.msi", os.urandom(300000))
+        os.mkdir(self.path("x"))
+        out = self.path("out.pkg")
+        for args, quiet_output in ((["create", "--no-stub", "-o", out, a], b""),
+                                   (["verify", out], b""),
+                                   (["extract", out, "-C", self.path("x")], b""),
+                                   (["list", out], None),
+                                   (["info", out], None)):
+            with self.subTest(command=args[0]):
+                status, stdout, draws, _ = self.run_on_terminal(args[0], "-q", *args[1:])
+                self.assertEqual((status, draws), (OK, []))
+                if quiet_output is not None:
+                    self.assertEqual(stdout, quiet_output)
+                else:
+                    self.assertIn(b"Setup.msi", stdout)  # what was asked for still comes
+        steps = run("create", "-v", "--no-stub", "-o", out, a)
+        self.assertStatus(steps, OK)
+        self.assertIn(b"packing Setup.msi (300000 bytes)", steps.stderr)
+        steps = run("extract", "-v", out, "-C", self.path("x"))
+        self.assertStatus(steps, OK)
+        self.assertIn(b"extracting Setup.msi", steps.stderr)
 
 
 class HostileCorpus(Scratch):
