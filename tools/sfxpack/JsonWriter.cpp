@@ -46,29 +46,16 @@ void JsonWriter::Quoted(const std::string& text) {
     m_text += '"';
 }
 
-JsonWriter& JsonWriter::BeginObject() {
+JsonWriter& JsonWriter::Open(char bracket) {
     BeforeValue();
-    m_text += '{';
+    m_text += bracket;
     m_first.push_back(true);
     return *this;
 }
 
-JsonWriter& JsonWriter::EndObject() {
+JsonWriter& JsonWriter::Close(char bracket) {
     m_first.pop_back();
-    m_text += '}';
-    return *this;
-}
-
-JsonWriter& JsonWriter::BeginArray() {
-    BeforeValue();
-    m_text += '[';
-    m_first.push_back(true);
-    return *this;
-}
-
-JsonWriter& JsonWriter::EndArray() {
-    m_first.pop_back();
-    m_text += ']';
+    m_text += bracket;
     return *this;
 }
 

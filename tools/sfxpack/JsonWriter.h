@@ -8,10 +8,10 @@
 
 class JsonWriter {
 public:
-    JsonWriter& BeginObject();
-    JsonWriter& EndObject();
-    JsonWriter& BeginArray();
-    JsonWriter& EndArray();
+    JsonWriter& BeginObject() { return Open('{'); }
+    JsonWriter& EndObject() { return Close('}'); }
+    JsonWriter& BeginArray() { return Open('['); }
+    JsonWriter& EndArray() { return Close(']'); }
     // The key of the next value inside an object.
     JsonWriter& Key(const std::string& key);
     JsonWriter& String(const std::string& value);
@@ -21,6 +21,8 @@ public:
     std::string Text() const { return m_text + "\n"; }
 
 private:
+    JsonWriter& Open(char bracket);
+    JsonWriter& Close(char bracket);
     void BeforeValue();
     void Quoted(const std::string& text);
 

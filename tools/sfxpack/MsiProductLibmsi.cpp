@@ -28,6 +28,20 @@ private:
     GError* m_error = nullptr;
 };
 
+// libmsi logs its own complaints to stderr; ours is the one line that says which
+// entry failed, so its log is silenced while it works.
+class QuietLog {
+public:
+    QuietLog() : m_previous(g_log_set_default_handler(&Ignore, nullptr)) {}
+    QuietLog(const QuietLog&) = delete;
+    QuietLog& operator=(const QuietLog&) = delete;
+    ~QuietLog() { g_log_set_default_handler(m_previous, nullptr); }
+
+private:
+    static void Ignore(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+    GLogFunc m_previous;
+};
+
 std::string Field(LibmsiRecord* record, guint field) {
     gchar* text = libmsi_record_get_string(record, field);
     std::string value = text != nullptr ? text : "";
@@ -39,6 +53,7 @@ std::string Field(LibmsiRecord* record, guint field) {
 
 bool ReadMsiProduct(const WideString& path, MsiProduct* product, std::string* error) {
     *product = MsiProduct();
+    const QuietLog quiet;
     ErrorSlot failure;
     GObjectPtr<LibmsiDatabase> database(
         libmsi_database_new(Utf8FromWide(path).c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, failure.out()));

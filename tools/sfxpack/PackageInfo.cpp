@@ -72,7 +72,7 @@ void OnInspectEvent(int32_t event, void* data, uintptr_t userData) {
 
 }  // namespace
 
-void PackageInfo::Collect(SelfExtractor& reader, bool inspect, bool showProgress) {
+void PackageInfo::Collect(SelfExtractor& reader, bool inspect, bool showProgress, bool verbose) {
     file = reader.GetPackagePath();
     uint32_t fileLength = 0;
     const uint32_t packageEnd = PackageEnd(file, &fileLength);
@@ -106,6 +106,7 @@ void PackageInfo::Collect(SelfExtractor& reader, bool inspect, bool showProgress
     for (EntryInfo& entry : entries) {
         progress.weight = entry.compressedSize;
         progress.item = Printable(entry.name);
+        if (verbose) progress.bar.Note("checking " + progress.item);
         int32_t result = SFX_ERR_WRITE;
         WideString copy;
         if (folder.IsReady() && IsValidEntryName(entry.name)) {
@@ -211,7 +212,7 @@ void PrintProducts(const std::vector<WideString>& files) {
 
 int ShowPackageInfo(const PackerOptions& options, SelfExtractor& reader, bool inspect) {
     PackageInfo info;
-    info.Collect(reader, inspect, StderrIsTerminal() && !options.quiet);
+    info.Collect(reader, inspect, StderrIsTerminal() && !options.quiet, options.verbose);
     PrintOut(options.json ? info.Json() : info.Text());
     return info.Status();
 }

@@ -36,8 +36,9 @@ struct PackageInfo {
 
     // Reads what the table and the headers say about reader's package (its table
     // read already). With inspect, every entry is also inflated and checked and a
-    // database among them opened; problems are printed as they are met.
-    void Collect(SelfExtractor& reader, bool inspect, bool showProgress);
+    // database among them opened; problems are printed as they are met, and with
+    // verbose each step.
+    void Collect(SelfExtractor& reader, bool inspect, bool showProgress, bool verbose);
     std::string Json() const;
     std::string Text() const;
     // kExitDamaged when an entry failed its check, else kExitOk.

@@ -204,6 +204,7 @@ int Packer::Create() {
     }
 
     // The installer finds its package by the marker alone: make sure it will.
+    if (o.verbose) PrintNote("reading back " + Printable(temporary));
     SelfExtractor reader(temporary);
     bool same = reader.ReadTableOfContents(temporary) == SFX_OK && reader.m_entryCount == writer.m_entryCount;
     for (int32_t i = 0; same && i < writer.m_entryCount; ++i) {
@@ -218,6 +219,7 @@ int Packer::Create() {
                    "or the marker occurs in the data); add --stub or more data");
         return kExitRefused;
     }
+    if (o.verbose) PrintNote("moving it into place as " + Printable(o.output));
     if (!MoveIntoPlace(temporary, o.output)) {
         RemoveFileQuietly(temporary);
         PrintError(o.output, "cannot be replaced");
@@ -328,6 +330,7 @@ int Packer::Verify() {
     int32_t good = 0;
     for (int32_t i = 0; i < reader.m_entryCount; ++i) {
         const PackageEntry& e = reader.m_entries[i];
+        if (m_options.verbose) PrintNote("verifying " + Printable(e.name));
         const int32_t result = reader.VerifyEntry(i);
         std::string problem;
         int failure = kExitOk;

@@ -108,15 +108,14 @@ std::string ProgressLine(uint64_t done, uint64_t total, double seconds, const st
         stats += "  " + Rate(rate);
         if (done < total) stats += "  " + TimeLeft(static_cast<double>(total - done) / rate);
     }
-    // Room for the usual rate and time from the start, so the bar keeps its length.
-    if (stats.size() < kStatsColumns) stats.resize(kStatsColumns, ' ');
-
     std::string line;
-    const int statsColumns = static_cast<int>(stats.size());
+    const int statsColumns = static_cast<int>(stats.size() < kStatsColumns ? kStatsColumns : stats.size());
     const int frame = 3;  // "[", "] "
     if (room < frame + kMinBar + statsColumns) {
         line = Fit(stats + (item.empty() ? "" : "  " + item), room);
     } else {
+        // Room for the usual rate and time from the start, so the bar keeps its length.
+        if (stats.size() < kStatsColumns) stats.resize(kStatsColumns, ' ');
         const int nameRoom = room - frame - kMinBar - statsColumns - 2;
         const std::string name = nameRoom > 0 && !item.empty() ? Fit(item, nameRoom) : std::string();
         const int nameColumns = name.empty() ? 0 : 2 + Columns(name);
