@@ -14,6 +14,7 @@ import os
 import pty
 import random
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -437,6 +438,27 @@ class Info(Scratch):
         self.assertOneLineError(result, "fake.msi", "installer database")
         self.assertEqual(self.private_folders(temp) - before, set())
         self.assertEqual(json.loads(run("list", "--json", package).stdout)["entries"][1]["name"], odd)
+
+    @unittest.skipIf(ON_WINDOWS, "POSIX signals")
+    def test_interrupted_info_leaves_no_private_folder(self):
+        # Large enough that inflating it for the look takes a while.
+        package = self.write("big.exe", fmt.build([fmt.Entry("big.msi", bytes(160 << 20))], prefix=pe_stub(False)))
+        temp = self.path("temp")
+        os.mkdir(temp)
+        info = subprocess.Popen([SFXPACK, "info", package], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                env=dict(os.environ, TMPDIR=temp))
+        try:
+            seen = []
+            while not seen and info.poll() is None:
+                seen = [n for n in os.listdir(temp) if n.startswith("sfxpack-")]
+            self.assertTrue(seen, "info ended before its private folder was seen")
+            info.send_signal(signal.SIGINT)
+            self.assertEqual(info.wait(timeout=60), -signal.SIGINT)
+        finally:
+            if info.poll() is None:
+                info.kill()
+                info.wait()
+        self.assertEqual(os.listdir(temp), [])
 
 
 def columns(text):
