@@ -43,7 +43,7 @@ names=(
 timed() { /usr/bin/time -f "%e %M" -o "$work/time" "$@" 2>"$work/err" || { cat "$work/err"; exit 1; }; }
 run_tool() {
   case $1 in
-    "sfxpack create") timed "$sfxpack" create -q -o "$work/payload.pkg" "$payload" ;;
+    "sfxpack create") timed "$sfxpack" create -q --no-stub -o "$work/payload.pkg" "$payload" ;;
     "pigz -p 1 -6 -z") timed pigz -p 1 -6 -z -c "$payload" >"$work/payload.zz" ;;
     "gzip -6") timed gzip -6 -c "$payload" >"$work/payload.gz" ;;
     "zloop deflate (4 KiB)") timed "$bin/bench/zloop" deflate "$payload" "$work/zloop.zz" ;;

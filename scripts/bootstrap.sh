@@ -13,6 +13,7 @@ packages=(
   wine wine32:i386 wine64
   xvfb xauth x11-utils imagemagick xdotool
   wixl wixl-data msitools
+  libmsi-dev libglib2.0-dev pkg-config  # the native packer reads installer databases with libmsi
   osslsigncode openssl icoutils
   locales fonts-ipafont-gothic  # Wine's UI language needs generated locales; Japanese texts need glyphs
 )

@@ -1,5 +1,6 @@
 """The whole-installer cases. Each takes a Case (its own folders) and raises
 AssertionError with what it saw when the installer does not behave."""
+import json
 import os
 import shutil
 import subprocess
@@ -202,6 +203,14 @@ def signed_installer(c):
            f"sfxpack list: {listing.returncode} {listing.stdout!r} {listing.stderr!r}")
     verify = c.packer(["verify", signed])
     expect(verify.returncode == 0, f"sfxpack verify: {verify.returncode} {verify.stderr!r}")
+    info = c.packer(["info", "--json", signed])
+    expect(info.returncode == 0, f"sfxpack info: {info.returncode} {info.stderr!r}")
+    doc = json.loads(info.stdout)
+    expect(doc["signed"] and doc["signature_covers_package"] and doc["stub_size"] == offset,
+           f"sfxpack info on the signed installer: {doc}")
+    product = doc["entries"][0].get("msi", {})
+    expect((product.get("ProductName"), product.get("Manufacturer")) == ("Corvella", "Corvella"),
+           f"sfxpack info read the database as {product}")
     # A signed installer is no stub: packing behind it would break its signature.
     refused = c.packer(["create", "-q", "--stub", signed, "-o", os.path.join(c.work, "again.exe"), c.build_msi()])
     expect(refused.returncode != 0 and b"--allow-signed-stub" in refused.stderr,

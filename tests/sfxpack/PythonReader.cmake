@@ -14,7 +14,7 @@ foreach(mode plain stub)
     set(stub_args --stub ${WORK}/stub.exe)
     set(stub_file ${WORK}/stub.exe)
   else()
-    set(stub_args)
+    set(stub_args --no-stub)
     set(stub_file)
   endif()
   execute_process(COMMAND ${SFXPACK} create ${stub_args} -q -o ${WORK}/${mode}.pkg ${inputs}

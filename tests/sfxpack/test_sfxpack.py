@@ -7,19 +7,30 @@ and messages.
 SFXPACK_LAUNCHER, when set, is put before the program (for example the Wine
 runner, to test sfxpack.exe)."""
 
+import fcntl
+import glob
+import json
 import os
 import pty
 import random
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import types
+import termios
+import time
+import unicodedata
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "package"))
 import sfxformat as fmt  # noqa: E402
+
+sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+from cases import make_test_publisher, osslsigncode_verify  # noqa: E402
 
 SFXPACK = None
 LAUNCHER = os.environ.get("SFXPACK_LAUNCHER", "").split()
@@ -32,12 +43,13 @@ def slurp(path):
         return f.read()
 
 
-def run(*args, cwd=None):
-    """Runs sfxpack with its output in files: a pipe would keep Wine's helpers
-    waiting on it after the program has ended."""
+def run(*args, cwd=None, program=None, env=None):
+    """Runs sfxpack (or a copy of it) with its output in files: a pipe would keep
+    Wine's helpers waiting on it after the program has ended. env is added to the
+    environment."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        result = subprocess.run(LAUNCHER + [SFXPACK, *args], stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                                cwd=cwd, timeout=120)
+        result = subprocess.run(LAUNCHER + [program or SFXPACK, *args], stdin=subprocess.DEVNULL, stdout=out,
+                                stderr=err, cwd=cwd, timeout=120, env=dict(os.environ, **(env or {})))
         out.seek(0)
         err.seek(0)
         result.stdout, result.stderr = out.read(), err.read()
@@ -105,7 +117,7 @@ class RoundTrips(Scratch):
     def test_package_without_stub(self):
         inputs = self.make_inputs()
         files = [self.write(os.path.join("in", n), d) for n, d in inputs.items()]
-        result = run("create", "-o", self.path("out.pkg"), *files)
+        result = run("create", "--no-stub", "-o", self.path("out.pkg"), *files)
         self.assertStatus(result, OK)
         self.assertEqual(result.stderr, b"")  # no progress bar when stderr is not a terminal
         self.assertEqual(self.listing(), ["in", "out.pkg"])
@@ -147,16 +159,16 @@ class RoundTrips(Scratch):
     def test_existing_output_is_replaced(self):
         src = self.write("a.bin", os.urandom(3000))
         self.write("out.pkg", b"old" * 100000)
-        self.assertStatus(run("create", "-o", self.path("out.pkg"), src), OK)
+        self.assertStatus(run("create", "--no-stub", "-o", self.path("out.pkg"), src), OK)
         self.assertEqual(fmt.read_toc(self.read("out.pkg")).code, fmt.OK)
 
     def test_256_files_and_not_257(self):
         files = [self.write(os.path.join("in", f"f{i:03}.txt"), b"x" * (10 + i)) for i in range(257)]
-        refused = run("create", "-o", self.path("out.pkg"), *files)
+        refused = run("create", "--no-stub", "-o", self.path("out.pkg"), *files)
         self.assertStatus(refused, REFUSED)
         self.assertOneLineError(refused, "256")
         self.assertEqual(self.listing(), ["in"])
-        self.assertStatus(run("create", "-o", self.path("out.pkg"), *files[:256]), OK)
+        self.assertStatus(run("create", "--no-stub", "-o", self.path("out.pkg"), *files[:256]), OK)
         toc = fmt.read_toc(self.read("out.pkg"))
         self.assertEqual(len(toc.entries), 256)
         self.assertStatus(run("verify", self.path("out.pkg")), OK)
@@ -164,8 +176,10 @@ class RoundTrips(Scratch):
 
 class Errors(Scratch):
     def test_usage(self):
-        for args in ([], ["bogus"], ["create", "a"], ["create", "-o"], ["create", "-o", "x"], ["list"],
-                     ["verify", "a", "b"], ["list", "--stub", "x", "y"], ["extract"]):
+        for args in ([], ["bogus"], ["create", "a"], ["create", "-o"], ["create", "--no-stub", "-o", "x"], ["list"],
+                     ["verify", "a", "b"], ["list", "--stub", "x", "y"], ["extract"], ["info"], ["info", "a", "b"],
+                     ["verify", "--json", "a"], ["create", "--stub", "s", "--no-stub", "-o", "x", "a"],
+                     ["create", "-q", "-v", "--no-stub", "-o", "x", "a"]):
             result = run(*args)
             self.assertStatus(result, USAGE)
             self.assertOneLineError(result)
@@ -186,12 +200,12 @@ class Errors(Scratch):
         good = self.write("a.txt", b"a" * 1000)
         self.write("out.pkg", b"previous")
         for args, status, word in (
-                (["create", "-o", self.path("out.pkg"), good, self.path("missing.txt")], CANNOT_READ, "missing.txt"),
+                (["create", "--no-stub", "-o", self.path("out.pkg"), good, self.path("missing.txt")], CANNOT_READ, "missing.txt"),
                 (["create", "--stub", self.path("nostub.exe"), "-o", self.path("out.pkg"), good], CANNOT_READ,
                  "nostub.exe"),
-                (["create", "-o", self.path("out.pkg"), self.dir], CANNOT_READ, "folder"),
-                (["create", "-o", self.path("nofolder", "out.pkg"), good], CANNOT_WRITE, "out.pkg"),
-                (["create", "-o", self.dir, good], CANNOT_WRITE, "folder")):
+                (["create", "--no-stub", "-o", self.path("out.pkg"), self.dir], CANNOT_READ, "folder"),
+                (["create", "--no-stub", "-o", self.path("nofolder", "out.pkg"), good], CANNOT_WRITE, "out.pkg"),
+                (["create", "--no-stub", "-o", self.dir, good], CANNOT_WRITE, "folder")):
             result = run(*args)
             self.assertStatus(result, status)
             self.assertOneLineError(result, word)
@@ -202,7 +216,7 @@ class Errors(Scratch):
     def test_output_that_is_an_input_or_the_stub(self):
         a = self.write("a.txt", b"a" * 1000)
         stub = self.write("stub.exe", pe_stub(False))
-        result = run("create", "-o", a, a)
+        result = run("create", "--no-stub", "-o", a, a)
         self.assertStatus(result, USAGE)
         self.assertEqual(self.read("a.txt"), b"a" * 1000)
         result = run("create", "--stub", stub, "-o", stub, a)
@@ -213,7 +227,7 @@ class Errors(Scratch):
     def test_names_the_installer_cannot_extract(self):
         for name in ("trailing.", "drive:x", "back\\slash", "space "):
             path = self.write(os.path.join("in", name), b"data" * 300)
-            result = run("create", "-o", self.path("out.pkg"), path)
+            result = run("create", "--no-stub", "-o", self.path("out.pkg"), path)
             self.assertStatus(result, REFUSED)
             self.assertOneLineError(result, "name")
             self.assertFalse(os.path.exists(self.path("out.pkg")))
@@ -221,14 +235,14 @@ class Errors(Scratch):
     def test_two_files_with_one_name(self):
         a = self.write(os.path.join("one", "same.txt"), b"1" * 1000)
         b = self.write(os.path.join("two", "same.txt"), b"2" * 1000)
-        result = run("create", "-o", self.path("out.pkg"), a, b)
+        result = run("create", "--no-stub", "-o", self.path("out.pkg"), a, b)
         self.assertStatus(result, REFUSED)
         self.assertOneLineError(result, "same.txt")
         self.assertFalse(os.path.exists(self.path("out.pkg")))
 
     def test_package_too_small_to_be_found_again(self):
         a = self.write("a.txt", b"tiny")
-        result = run("create", "-o", self.path("out.pkg"), a)
+        result = run("create", "--no-stub", "-o", self.path("out.pkg"), a)
         self.assertStatus(result, REFUSED)
         self.assertOneLineError(result, "512")
         self.assertEqual(self.listing(), ["a.txt"])
@@ -266,12 +280,203 @@ class Errors(Scratch):
         self.assertOneLineError(result, "nofolder")
 
 
+class DefaultStub(Scratch):
+    """create without --stub: SFXPACK_STUB, else the stub an installed sfxpack
+    keeps beside it; where it looked when there is none."""
+
+    def test_lookup(self):
+        prefix = self.path("prefix")
+        program = self.write(os.path.join("prefix", "bin", os.path.basename(SFXPACK)), slurp(SFXPACK))
+        os.chmod(program, 0o755)
+        installed = os.path.join(prefix, "share", "sfxpack", "sfxstub.exe")
+        beside = os.path.join(prefix, "bin", "sfxstub.exe")
+        named = self.write("named.exe", pe_stub(False, size=5000))
+        a = self.write("Setup.msi", os.urandom(3000))
+        out = self.path("out.exe")
+        none = {"SFXPACK_STUB": ""}
+        for case, files, env, expected in (
+                ("nothing installed", [], none, None),
+                ("installed", [installed], none, installed),
+                ("beside sfxpack.exe", [installed, beside], none, beside if ON_WINDOWS else installed),
+                ("named by SFXPACK_STUB", [installed], {"SFXPACK_STUB": named}, named),
+                ("SFXPACK_STUB names nothing", [installed], {"SFXPACK_STUB": self.path("gone.exe")}, None)):
+            with self.subTest(case=case):
+                for place in (installed, beside):
+                    if os.path.exists(place):
+                        os.remove(place)
+                for place in files:
+                    self.write(place, pe_stub(False, size=4096 + 512 * (place == beside)))
+                result = run("create", "-v", "-o", out, a, program=program, env=env)
+                if expected is None:
+                    self.assertStatus(result, CANNOT_READ)
+                    self.assertOneLineError(result, "no stub", "sfxstub.exe" if env is none else "gone.exe",
+                                            "--no-stub")
+                    self.assertFalse(os.path.exists(out))
+                    continue
+                self.assertStatus(result, OK)
+                stub = slurp(expected)
+                self.assertEqual(slurp(out)[:len(stub)], stub)
+                self.assertEqual(fmt.read_toc(slurp(out)).entries[0][1], len(stub))
+                self.assertIn(b"stub: ", result.stderr)
+                os.remove(out)
+        # A bare package is asked for, and then no stub is looked for.
+        self.assertStatus(run("create", "--no-stub", "-o", out, a, program=program, env=none), OK)
+        self.assertEqual(fmt.read_toc(slurp(out)).entries[0][1], 0)
+
+
+class Info(Scratch):
+    """info and list --json, parsed as JSON, on installers signed the way releases
+    are, and the product line of a database that create and info print."""
+    PRODUCT = {"ProductName": 'Corvella Größe "Test"', "ProductVersion": "2.3.4.5",
+               "ProductCode": "{3F2A1B4C-5D6E-4F70-8192-A3B4C5D6E7F8}", "Manufacturer": "Corvella \\ Tests"}
+    PRODUCT_LINE = ('Setup.msi: product Corvella Größe "Test" 2.3.4.5, Corvella \\ Tests, '
+                    "{3F2A1B4C-5D6E-4F70-8192-A3B4C5D6E7F8}")
+
+    @classmethod
+    def setUpClass(cls):
+        cls.shared = tempfile.mkdtemp(prefix="sfxpack-info-")
+        shutil.copy(os.path.join(HERE, "fixtures", "product.wxs"), cls.shared)
+        subprocess.run(["wixl", "-o", "Setup.msi", "product.wxs"], cwd=cls.shared, check=True, capture_output=True,
+                       timeout=120)
+        cls.msi = os.path.join(cls.shared, "Setup.msi")
+        cls.ca, cls.cert, cls.key = make_test_publisher(types.SimpleNamespace(work=cls.shared))
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.shared, ignore_errors=True)
+
+    def sign(self, path):
+        signed = path + ".signed"
+        subprocess.run(["osslsigncode", "sign", "-certs", self.cert, "-key", self.key, "-h", "sha256", "-in", path,
+                        "-out", signed], check=True, capture_output=True, timeout=60)
+        self.assertTrue(osslsigncode_verify(signed, self.ca))
+        os.replace(signed, path)
+        return path
+
+    @staticmethod
+    def private_folders(temp):
+        """The folders sfxpack inflates into, in temp or, under Wine, the prefix's own."""
+        places = [temp]
+        if ON_WINDOWS:
+            drive = os.path.join(os.environ["SFX_WINE_DIR"], "prefix", "drive_c")
+            places += glob.glob(os.path.join(drive, "users", "*", "AppData", "Local", "Temp"))
+            places += glob.glob(os.path.join(drive, "users", "*", "Temp")) + [os.path.join(drive, "windows", "temp")]
+        return {os.path.join(p, n) for p in places if os.path.isdir(p) for n in os.listdir(p)
+                if n.startswith("sfxpack-")}
+
+    def info(self, *args, status=OK):
+        result = run(*args)
+        self.assertStatus(result, status)
+        return json.loads(result.stdout)
+
+    def assertEntries(self, doc, data, checked):
+        toc = fmt.read_toc(data)
+        self.assertEqual([(e["index"], e["name"], e["offset"], e["size"], e["compressed_size"])
+                          for e in doc["entries"]], [(i, *e) for i, e in enumerate(toc.entries)])
+        for entry in doc["entries"]:
+            self.assertEqual(entry.get("checksum"), "ok" if checked else None, entry)
+
+    def test_installers_signed_or_not(self):
+        notes = self.write("notes.txt", b"Corvella notes\n" * 100)
+        stub = pe_stub(signed=False, size=8192)
+        for case in ("signed after packing", "signed stub", "unsigned", "no stub"):
+            with self.subTest(case=case):
+                out = self.path(case.replace(" ", "-") + ".exe")
+                if case == "no stub":
+                    made = run("create", "--no-stub", "-o", out, self.msi, notes)
+                else:
+                    stub_path = self.write("stub.exe", stub)
+                    if case == "signed stub":
+                        self.sign(stub_path)
+                    made = run("create", "--allow-signed-stub", "--stub", stub_path, "-o", out, self.msi, notes)
+                self.assertStatus(made, OK)
+                self.assertIn(self.PRODUCT_LINE, made.stdout.decode().splitlines())
+                if case == "signed after packing":
+                    self.sign(out)
+                data = slurp(out)
+
+                doc = self.info("info", "--json", out)
+                self.assertEqual(doc["file"], out)
+                self.assertEqual(doc["stub_size"], 0 if case == "no stub" else len(slurp(stub_path)))
+                self.assertEqual(doc["signed"], case.startswith("signed"))
+                # A stub signed before packing leaves the package outside the signed range.
+                self.assertEqual(doc["signature_covers_package"], case == "signed after packing")
+                self.assertEntries(doc, data, checked=True)
+                self.assertEqual(doc["entries"][0]["msi"], self.PRODUCT)
+                self.assertNotIn("msi", doc["entries"][1])
+
+                listed = self.info("list", "--json", out)
+                self.assertEqual({k: listed[k] for k in ("file", "stub_size", "signed")},
+                                 {k: doc[k] for k in ("file", "stub_size", "signed")})
+                self.assertEntries(listed, data, checked=False)
+                self.assertNotIn("msi", listed["entries"][0])
+
+                text = run("info", out)
+                self.assertStatus(text, OK)
+                self.assertIn("       " + self.PRODUCT_LINE, text.stdout.decode().splitlines())
+
+    def test_names_and_damage(self):
+        """Names JSON must escape come back exactly; a damaged entry is reported as
+        such; a file that only looks like a database is named in an error; nothing
+        inflated for the look stays behind."""
+        odd = 'quote" back\\slash \x01\x1f\x7f tab\t Größe 日本 \U0001F600'
+        good = fmt.Entry("Setup.msi", slurp(self.msi))
+        fake = fmt.Entry("fake.msi", b"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1" + b"\0" * 4000)
+        broken = fmt.Entry("broken.bin", os.urandom(5000))
+        broken.stream = broken.stream[:-4] + b"\0\0\0\0"  # wrong Adler-32
+        data = fmt.build([good, fmt.Entry(odd, b"x" * 1000), fake, broken], prefix=pe_stub(False))
+        package = self.write("odd.exe", data)
+        temp = self.path("temp")
+        os.mkdir(temp)
+        before = self.private_folders(temp)
+        result = run("info", "--json", package, env={"TMPDIR": temp})
+        self.assertStatus(result, DAMAGED)
+        doc = json.loads(result.stdout)
+        self.assertEqual([e["name"] for e in doc["entries"]], ["Setup.msi", odd, "fake.msi", "broken.bin"])
+        self.assertEqual([e["checksum"] for e in doc["entries"]], ["ok", "damaged", "ok", "damaged"])
+        self.assertEqual(["msi" in e for e in doc["entries"]], [True, False, False, False])
+        self.assertOneLineError(result, "fake.msi", "installer database")
+        self.assertEqual(self.private_folders(temp) - before, set())
+        self.assertEqual(json.loads(run("list", "--json", package).stdout)["entries"][1]["name"], odd)
+
+    @unittest.skipIf(ON_WINDOWS, "POSIX signals")
+    def test_interrupted_info_leaves_no_private_folder(self):
+        # Large enough that inflating it for the look takes a while.
+        package = self.write("big.exe", fmt.build([fmt.Entry("big.msi", bytes(160 << 20))], prefix=pe_stub(False)))
+        temp = self.path("temp")
+        os.mkdir(temp)
+        info = subprocess.Popen([SFXPACK, "info", package], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                env=dict(os.environ, TMPDIR=temp))
+        try:
+            seen = []
+            while not seen and info.poll() is None:
+                seen = [n for n in os.listdir(temp) if n.startswith("sfxpack-")]
+            self.assertTrue(seen, "info ended before its private folder was seen")
+            info.send_signal(signal.SIGINT)
+            self.assertEqual(info.wait(timeout=60), -signal.SIGINT)
+        finally:
+            if info.poll() is None:
+                info.kill()
+                info.wait()
+        self.assertEqual(os.listdir(temp), [])
+
+
+def columns(text):
+    """Terminal columns that text takes: two for the wide East Asian characters."""
+    return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in text)
+
+
 @unittest.skipIf(ON_WINDOWS, "needs a POSIX terminal")
 class ProgressBar(Scratch):
-    def run_on_terminal(self, *args):
+    def run_on_terminal(self, *args, width=80):
+        """Runs sfxpack with stderr on a pseudo-terminal of the given width; answers
+        (status, stdout, the redraws the terminal saw, seconds taken)."""
         master, slave = pty.openpty()
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, width, 0, 0))
         try:
+            started = time.monotonic()
             result = subprocess.run([SFXPACK, *args], stdout=subprocess.PIPE, stderr=slave, timeout=120)
+            seconds = time.monotonic() - started
             os.close(slave)
             slave = None
             chunks = []
@@ -283,27 +488,64 @@ class ProgressBar(Scratch):
                 if not chunk:
                     break
                 chunks.append(chunk)
-            return result.returncode, b"".join(chunks)
+            shown = b"".join(chunks).decode()
+            return result.returncode, result.stdout, [d for d in shown.split("\r") if d], seconds
         finally:
             if slave is not None:
                 os.close(slave)
             os.close(master)
 
-    def test_bar_only_on_a_terminal_and_not_with_q(self):
-        a = self.write("big.bin", os.urandom(600000))
-        status, shown = self.run_on_terminal("create", "-o", self.path("out.pkg"), a)
-        self.assertEqual(status, OK)
-        self.assertIn(b"100%", shown)
-        self.assertIn(b"big.bin", shown)
-        status, shown = self.run_on_terminal("create", "-q", "-o", self.path("out.pkg"), a)
-        self.assertEqual(status, OK)
-        self.assertEqual(shown, b"")
+    def test_bar_fits_the_terminal_with_rate_and_time_left(self):
+        # Long enough to be drawn several times; a wide-character name to be cut.
+        name = "セットアップ-大きなファイル.bin"
+        big = self.write(name, os.urandom(16 << 20))
         os.mkdir(self.path("x"))
-        status, shown = self.run_on_terminal("extract", self.path("out.pkg"), "-C", self.path("x"))
-        self.assertEqual(status, OK)
-        self.assertIn(b"%", shown)
-        status, shown = self.run_on_terminal("extract", "-q", self.path("out.pkg"), "-C", self.path("x"))
-        self.assertEqual(shown, b"")
+        for width in (20, 50, 80, 132):
+            for args in (["create", "--no-stub", "-o", self.path("out.pkg"), big],
+                         ["extract", self.path("out.pkg"), "-C", self.path("x")]):
+                with self.subTest(width=width, command=args[0]):
+                    status, _, draws, seconds = self.run_on_terminal(*args, width=width)
+                    self.assertEqual(status, OK)
+                    self.assertTrue(draws)
+                    for draw in draws:
+                        # One column is left free: a full last column wraps on many terminals.
+                        self.assertEqual(columns(draw), width - 1, draw)
+                        self.assertNotIn("\n", draw)
+                    self.assertEqual(draws[-1].strip(), "")  # the bar is cleared at the end
+                    bars = draws[:-1]
+                    self.assertTrue(bars)
+                    # At most ten redraws a second, plus the first and the clearing one.
+                    self.assertLessEqual(len(draws), seconds * 10 + 2, (len(draws), seconds))
+                    if width < 50:
+                        continue  # too narrow for a bar: what fits of the figures
+                    self.assertTrue(all(d.startswith("[") for d in bars), bars)
+                    self.assertIn(name[:2], "".join(bars))
+                    if args[0] == "create":  # long enough for a rate and a time left
+                        self.assertTrue(any("/s" in d and " left" in d for d in bars), bars)
+
+    def test_q_and_v_on_every_command(self):
+        a = self.write("Setup.msi", os.urandom(300000))
+        os.mkdir(self.path("x"))
+        out = self.path("out.pkg")
+        for args, quiet_output in ((["create", "--no-stub", "-o", out, a], b""),
+                                   (["verify", out], b""),
+                                   (["extract", out, "-C", self.path("x")], b""),
+                                   (["list", out], None),
+                                   (["info", out], None)):
+            with self.subTest(command=args[0]):
+                status, stdout, draws, _ = self.run_on_terminal(args[0], "-q", *args[1:])
+                self.assertEqual((status, draws), (OK, []))
+                if quiet_output is not None:
+                    self.assertEqual(stdout, quiet_output)
+                else:
+                    self.assertIn(b"Setup.msi", stdout)  # what was asked for still comes
+        for args, step in ((["create", "--no-stub", "-o", out, a], b"packing Setup.msi (300000 bytes)"),
+                           (["extract", out, "-C", self.path("x")], b"extracting Setup.msi"),
+                           (["verify", out], b"verifying Setup.msi"),
+                           (["info", out], b"checking Setup.msi")):
+            steps = run(args[0], "-v", *args[1:])
+            self.assertStatus(steps, OK)
+            self.assertIn(step, steps.stderr)
 
 
 class HostileCorpus(Scratch):

@@ -46,29 +46,7 @@ bool StderrIsTerminal() {
 #endif
 }
 
-void ProgressBar::Show(uint64_t done, uint64_t total, const std::string& item) {
-    if (!m_enabled) return;
-    const int permille = total == 0 ? 1000 : static_cast<int>(done >= total ? 1000 : done * 1000 / total);
-    if (permille == m_lastPermille && item == m_lastItem) return;
-    m_lastPermille = permille;
-    m_lastItem = item;
-    const int width = 30;
-    const int filled = permille * width / 1000;
-    std::string bar = "\r" + std::string(static_cast<size_t>(filled), '#') +
-                      std::string(static_cast<size_t>(width - filled), '.');
-    char percent[16];
-    std::snprintf(percent, sizeof percent, " %3d%% ", permille / 10);
-    std::string line = "[" + bar.substr(1) + "]" + percent + item.substr(0, 40);
-    line = "\r" + line + "\x1b[K";
-    std::fwrite(line.data(), 1, line.size(), stderr);
-    std::fflush(stderr);
-    m_shown = true;
-}
-
-void ProgressBar::Finish() {
-    if (m_enabled && m_shown) {
-        std::fputs("\r\x1b[K", stderr);
-        std::fflush(stderr);
-    }
-    m_shown = false;
+void PrintNote(const std::string& line) {
+    const std::string text = line + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
 }

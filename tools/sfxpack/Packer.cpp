@@ -10,6 +10,7 @@
 #include "package/SelfExtractor.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
+#include "tools/sfxpack/PackageInfo.h"
 #include "tools/sfxpack/PackerFiles.h"
 #include "tools/sfxpack/PeCertificate.h"
 
@@ -46,12 +47,14 @@ struct Progress {
     uint64_t done = 0;    // weights of the finished entries
     uint64_t weight = 0;  // weight of the current entry
     std::string item;
-    int32_t ended = 0;  // entries that reached SFX_EVENT_END
+    int32_t ended = 0;           // entries that reached SFX_EVENT_END
+    const char* step = nullptr;  // with -v: each entry is noted as this step
 
     explicit Progress(bool enabled) : bar(enabled) {}
     void Begin(uint64_t entryWeight, const std::string& name) {
         weight = entryWeight;
         item = name;
+        if (step != nullptr) bar.Note(std::string(step) + " " + name + " (" + std::to_string(entryWeight) + " bytes)");
         bar.Show(done, total, item);
     }
     void Percent(int32_t percent) { bar.Show(done + weight * static_cast<uint64_t>(percent) / 100, total, item); }
@@ -94,6 +97,7 @@ int Packer::Run() {
         case Command::kList: return List();
         case Command::kExtract: return Extract();
         case Command::kVerify: return Verify();
+        case Command::kInfo: return Describe(true);
         default: return kExitUsage;
     }
 }
@@ -161,6 +165,7 @@ int Packer::Create() {
     // read back, so a failure never leaves a partial or unreadable OUT.
     const WideString temporary = TemporaryBeside(o.output);
     Progress progress(StderrIsTerminal() && !o.quiet);
+    progress.step = o.verbose ? "packing" : nullptr;
     progress.total = totalSize;
     // The weight of the entry being written is its size; set before its BEGIN.
     struct Weighted {
@@ -199,6 +204,7 @@ int Packer::Create() {
     }
 
     // The installer finds its package by the marker alone: make sure it will.
+    if (o.verbose) PrintNote("reading back " + Printable(temporary));
     SelfExtractor reader(temporary);
     bool same = reader.ReadTableOfContents(temporary) == SFX_OK && reader.m_entryCount == writer.m_entryCount;
     for (int32_t i = 0; same && i < writer.m_entryCount; ++i) {
@@ -213,6 +219,7 @@ int Packer::Create() {
                    "or the marker occurs in the data); add --stub or more data");
         return kExitRefused;
     }
+    if (o.verbose) PrintNote("moving it into place as " + Printable(o.output));
     if (!MoveIntoPlace(temporary, o.output)) {
         RemoveFileQuietly(temporary);
         PrintError(o.output, "cannot be replaced");
@@ -221,11 +228,13 @@ int Packer::Create() {
     if (!o.quiet) {
         PrintOut(Printable(o.output) + ": " + std::to_string(writer.m_entryCount) + " entr" +
                  (writer.m_entryCount == 1 ? "y" : "ies") + ", " + std::to_string(totalSize) + " bytes packed\n");
+        PrintProducts(o.files);
     }
     return kExitOk;
 }
 
 int Packer::List() {
+    if (m_options.json) return Describe(false);
     SelfExtractor reader(m_options.package);
     const int status = OpenPackage(reader, m_options.package);
     if (status != kExitOk) return status;
@@ -277,6 +286,7 @@ int Packer::Extract() {
     }
 
     Progress progress(StderrIsTerminal() && !o.quiet);
+    progress.step = o.verbose ? "extracting" : nullptr;
     for (int32_t index : selected) progress.total += reader.m_entries[index].compressedSize;
     reader.m_callback = &OnExtractEvent;
     reader.m_callbackData = reinterpret_cast<uintptr_t>(&progress);
@@ -320,6 +330,7 @@ int Packer::Verify() {
     int32_t good = 0;
     for (int32_t i = 0; i < reader.m_entryCount; ++i) {
         const PackageEntry& e = reader.m_entries[i];
+        if (m_options.verbose) PrintNote("verifying " + Printable(e.name));
         const int32_t result = reader.VerifyEntry(i);
         std::string problem;
         int failure = kExitOk;
@@ -340,7 +351,16 @@ int Packer::Verify() {
         PrintError(m_options.package, "entry " + std::to_string(i) + " (" + Printable(e.name) + "): " + problem);
         if (worst == kExitOk) worst = failure;
     }
-    PrintOut(Printable(m_options.package) + ": " + std::to_string(good) + " of " +
-             std::to_string(reader.m_entryCount) + " entries verified\n");
+    if (!m_options.quiet) {
+        PrintOut(Printable(m_options.package) + ": " + std::to_string(good) + " of " +
+                 std::to_string(reader.m_entryCount) + " entries verified\n");
+    }
     return worst;
+}
+
+int Packer::Describe(bool inspect) {
+    SelfExtractor reader(m_options.package);
+    const int status = OpenPackage(reader, m_options.package);
+    if (status != kExitOk) return status;
+    return ShowPackageInfo(m_options, reader, inspect);
 }

@@ -14,6 +14,8 @@ private:
     int List();
     int Extract();
     int Verify();
+    // info, and list --json: with inspect every entry is checked and a database read.
+    int Describe(bool inspect);
 
     const PackerOptions& m_options;
 };

@@ -31,6 +31,8 @@ bool ParseCommandLine(const std::vector<WideString>& args, PackerOptions* option
         options->command = Command::kExtract;
     } else if (Is(command, u"verify")) {
         options->command = Command::kVerify;
+    } else if (Is(command, u"info")) {
+        options->command = Command::kInfo;
     } else {
         *error = "unknown command '" + Utf8FromWide(command) + "' (try --help)";
         return false;
@@ -54,6 +56,8 @@ bool ParseCommandLine(const std::vector<WideString>& args, PackerOptions* option
             optionsEnded = true;
         } else if (Is(arg, u"-q") || Is(arg, u"--quiet")) {
             options->quiet = true;
+        } else if (Is(arg, u"-v") || Is(arg, u"--verbose")) {
+            options->verbose = true;
         } else if (Is(arg, u"--help") || Is(arg, u"-h")) {
             options->command = Command::kHelp;
             return true;
@@ -63,6 +67,11 @@ bool ParseCommandLine(const std::vector<WideString>& args, PackerOptions* option
             if (!value("--stub", &options->stub)) return false;
         } else if (options->command == Command::kCreate && Is(arg, u"--allow-signed-stub")) {
             options->allowSignedStub = true;
+        } else if (options->command == Command::kCreate && Is(arg, u"--no-stub")) {
+            options->noStub = true;
+        } else if ((options->command == Command::kList || options->command == Command::kInfo) &&
+                   Is(arg, u"--json")) {
+            options->json = true;
         } else if (options->command == Command::kExtract && Is(arg, u"-C")) {
             if (!value("-C", &options->directory)) return false;
         } else {
@@ -71,7 +80,15 @@ bool ParseCommandLine(const std::vector<WideString>& args, PackerOptions* option
         }
     }
 
+    if (options->quiet && options->verbose) {
+        *error = "-q and -v contradict each other";
+        return false;
+    }
     if (options->command == Command::kCreate) {
+        if (options->noStub && !options->stub.IsEmpty()) {
+            *error = "--stub and --no-stub contradict each other";
+            return false;
+        }
         if (options->output.IsEmpty()) {
             *error = "create needs -o OUT";
             return false;
@@ -100,21 +117,29 @@ bool ParseCommandLine(const std::vector<WideString>& args, PackerOptions* option
 
 std::string HelpText() {
     return "Usage:\n"
-           "  sfxpack create [--stub STUB] [--allow-signed-stub] [-q] -o OUT FILE...\n"
-           "      Packs the FILEs (at most 256) into OUT. With --stub, OUT is a copy of STUB with the\n"
-           "      package appended (an installer); without, OUT holds the package alone. Entry names\n"
-           "      are the files' base names. A stub that is already signed is refused unless\n"
-           "      --allow-signed-stub is given: sign the installer after packing.\n"
-           "  sfxpack list FILE\n"
+           "  sfxpack create [--stub STUB | --no-stub] [--allow-signed-stub] -o OUT FILE...\n"
+           "      Packs the FILEs (at most 256) into OUT: a copy of the stub with the package\n"
+           "      appended (an installer), or with --no-stub the package alone. The stub is STUB,\n"
+           "      else $SFXPACK_STUB, else sfxstub.exe in ../share/sfxpack beside the sfxpack\n"
+           "      binary (on Windows first beside sfxpack.exe). Entry names are the files' base\n"
+           "      names; an installer database among them is named with its product. A stub that\n"
+           "      is already signed is refused unless --allow-signed-stub is given: sign the\n"
+           "      installer after packing.\n"
+           "  sfxpack list [--json] FILE\n"
            "      Shows index, size, compressed size, ratio, offset and name of every entry.\n"
-           "  sfxpack extract FILE [-C DIR] [-q] [NAME|INDEX...]\n"
+           "  sfxpack info [--json] FILE\n"
+           "      Shows the stub's size, whether FILE carries an Authenticode signature and whether\n"
+           "      it covers the package, and every entry (checked as verify does), with the\n"
+           "      ProductName, ProductVersion, ProductCode and Manufacturer of a database.\n"
+           "  sfxpack extract FILE [-C DIR] [NAME|INDEX...]\n"
            "      Extracts all entries, or the named ones, into DIR (default: the current folder).\n"
            "  sfxpack verify FILE\n"
            "      Inflates every entry without writing it and checks its stream end, checksum,\n"
            "      size and name.\n"
            "  sfxpack --help | --version\n"
            "\n"
-           "A progress bar is shown on a terminal unless -q is given. No output is left behind\n"
+           "Every command takes -q (no progress bar, no summary; errors only) or -v (each step on\n"
+           "stderr). A progress bar is shown on a terminal unless -q is given. No output is left behind\n"
            "by a command that fails: OUT is written under a temporary name and renamed when it\n"
            "is complete and has been read back; an entry that fails to extract is removed.\n"
            "\n"
@@ -122,7 +147,7 @@ std::string HelpText() {
            "  0  success\n"
            "  1  an entry is damaged or has a name that cannot be extracted (verify, extract)\n"
            "  2  bad command line, or a NAME or INDEX that is not in the package\n"
-           "  3  a package, stub or input file cannot be opened or read\n"
+           "  3  a package, stub or input file cannot be opened or read, or no stub was found\n"
            "  4  no valid package was found in FILE, or it holds no entries\n"
            "  5  an output cannot be created or written\n"
            "  6  create refused its input: a name the installer cannot extract, more than 256\n"

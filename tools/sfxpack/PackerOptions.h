@@ -7,15 +7,18 @@
 #include "base/WideString.h"
 
 struct PackerOptions {
-    enum class Command { kNone, kHelp, kVersion, kCreate, kList, kExtract, kVerify };
+    enum class Command { kNone, kHelp, kVersion, kCreate, kList, kExtract, kVerify, kInfo };
     Command command = Command::kNone;
     WideString stub;       // create --stub
     WideString output;     // create -o
     WideString directory;  // extract -C
-    WideString package;    // list, extract, verify
+    WideString package;    // list, extract, verify, info
     std::vector<WideString> files;  // create: inputs; extract: names or indexes
     bool quiet = false;
+    bool verbose = false;
     bool allowSignedStub = false;
+    bool noStub = false;  // create: a bare package, no default stub
+    bool json = false;    // list, info
 };
 
 // Fills options from the arguments after the program name; on a usage error

@@ -19,7 +19,8 @@ bool ReadAt(CFile& file, uint32_t position, uint8_t* buffer, uint32_t count) {
 
 }  // namespace
 
-StubSignature InspectStub(const WideString& path) {
+StubSignature ReadCertificateTable(const WideString& path, CertificateTable* table) {
+    *table = CertificateTable();
     CFile file;
     if (!file.Open(path.c_str(), CFile::accessRead | CFile::shareAllowAll)) return StubSignature::kNotPe;
     try {
@@ -39,7 +40,9 @@ StubSignature InspectStub(const WideString& path) {
         if (Le32(optional + countAt) <= 4) return StubSignature::kUnsigned;
         const uint8_t* security = optional + countAt + 4 + 4 * 8;
         file.Abort();
-        return Le32(security + 4) != 0 ? StubSignature::kSigned : StubSignature::kUnsigned;
+        table->offset = Le32(security);
+        table->size = Le32(security + 4);
+        return table->size != 0 ? StubSignature::kSigned : StubSignature::kUnsigned;
     } catch (CFileException* error) {
         std::unique_ptr<CFileException> owner(error);
         file.Abort();

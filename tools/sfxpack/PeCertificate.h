@@ -1,10 +1,24 @@
-// Whether a stub executable already carries an Authenticode certificate table.
+// Whether a stub executable already carries an Authenticode certificate table,
+// and where that table lies.
 #pragma once
+
+#include <cstdint>
 
 #include "base/WideString.h"
 
 enum class StubSignature { kUnsigned, kSigned, kNotPe };
 
+// Data directory 4 of the PE headers: the certificate table's file offset and size.
+struct CertificateTable {
+    uint32_t offset = 0;
+    uint32_t size = 0;
+};
+
 // Reads the PE headers: signed when data directory 4 (the certificate table) is
-// not empty. Throws nothing; a file that cannot be read counts as kNotPe.
-StubSignature InspectStub(const WideString& path);
+// not empty, and then *table says where it lies. Throws nothing; a file that
+// cannot be read counts as kNotPe.
+StubSignature ReadCertificateTable(const WideString& path, CertificateTable* table);
+inline StubSignature InspectStub(const WideString& path) {
+    CertificateTable unused;
+    return ReadCertificateTable(path, &unused);
+}

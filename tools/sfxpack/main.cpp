@@ -8,6 +8,7 @@
 #include "tools/sfxpack/ExitStatus.h"
 #include "tools/sfxpack/Packer.h"
 #include "tools/sfxpack/PackerOptions.h"
+#include "tools/sfxpack/StubLocation.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -23,6 +24,8 @@ int RunPacker(const std::vector<WideString>& args) {
         std::fwrite(line.data(), 1, line.size(), stderr);
         return kExitUsage;
     }
+    const int stub = UseDefaultStub(&options);
+    if (stub != kExitOk) return stub;
     return Packer(options).Run();
 }
 

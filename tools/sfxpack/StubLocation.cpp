@@ -1,0 +1,87 @@
+#include "tools/sfxpack/StubLocation.h"
+
+#include <cstdlib>
+#include <string>
+
+#include "base/Utf8.h"
+#include "package/PackageFormat.h"
+#include "package/RunningModulePath.h"
+#include "tools/sfxpack/Console.h"
+#include "tools/sfxpack/ExitStatus.h"
+#include "tools/sfxpack/PackerFiles.h"
+#include "tools/sfxpack/PackerOptions.h"
+
+namespace {
+
+WideString StubFromEnvironment() {
+#ifdef _WIN32
+    const wchar_t* value = _wgetenv(L"SFXPACK_STUB");
+    return value != nullptr ? WideString(value) : WideString();
+#else
+    const char* value = std::getenv("SFXPACK_STUB");
+    return value != nullptr ? WideFromUtf8(value) : WideString();
+#endif
+}
+
+// path without its last component (and the separator before it); "" when none.
+WideString Parent(const WideString& path) {
+    for (size_t i = path.GetLength(); i > 0; --i) {
+        const char16_t unit = path[i - 1];
+        if (unit == kPathSeparator || unit == u'/') return WideString(path.c_str(), i - 1);
+    }
+    return WideString();
+}
+
+WideString Join(const WideString& folder, const char16_t* name) {
+    return folder + WideString(&kPathSeparator, 1) + name;
+}
+
+}  // namespace
+
+StubLocation::StubLocation() {
+    const WideString named = StubFromEnvironment();
+    if (!named.IsEmpty()) {
+        // Named explicitly: the only place, so a wrong name is reported, not bypassed.
+        m_fromEnvironment = true;
+        m_places.push_back(named);
+    } else {
+        const WideString binFolder = Parent(RunningModulePath());
+        if (!binFolder.IsEmpty()) {
+#ifdef _WIN32
+            m_places.push_back(Join(binFolder, u"sfxstub.exe"));
+#endif
+            const WideString prefix = Parent(binFolder);
+            m_places.push_back(Join(Join(Join(prefix, u"share"), u"sfxpack"), u"sfxstub.exe"));
+        }
+    }
+    for (const WideString& place : m_places) {
+        if (WhyUnreadable(place).empty()) {
+            m_found = place;
+            break;
+        }
+    }
+}
+
+int UseDefaultStub(PackerOptions* options) {
+    if (options->command != PackerOptions::Command::kCreate || options->noStub || !options->stub.IsEmpty()) {
+        return kExitOk;
+    }
+    const StubLocation location;
+    if (location.Found()) {
+        options->stub = location.GetPath();
+        if (options->verbose) {
+            PrintNote("stub: " + Printable(options->stub) +
+                      (location.FromEnvironment() ? " (from SFXPACK_STUB)" : " (installed beside sfxpack)"));
+        }
+        return kExitOk;
+    }
+    std::string places;
+    for (const WideString& place : location.Places()) {
+        places += (places.empty() ? "" : ", ") + Printable(place) + " (" + WhyUnreadable(place) + ")";
+    }
+    if (places.empty()) places = "nowhere: the path of sfxpack itself is unknown";
+    PrintError(std::string("no stub"),
+               std::string(location.FromEnvironment() ? "SFXPACK_STUB names " : "looked in ") + places +
+                   "; give --stub STUB, or --no-stub for a package file alone");
+    return kExitCannotRead;
+}
