@@ -1,5 +1,28 @@
 // Byte layout, limits, result codes and progress events of the package that is
 // appended to the installer. Shared by the reader, the writer and the packer.
+//
+// An installer on disk (all integers 32-bit little-endian, no padding):
+//
+//   +-------------------------------+ 0
+//   | stub executable (any length;  |
+//   | empty for a package file)     |
+//   +-------------------------------+ entry 0's offset
+//   | entry 0: one zlib stream      | compressedSize bytes, begins 78 9C
+//   | entry 1 ...                   |
+//   | entry n-1                     |
+//   +-------------------------------+ records, entry 0 first, each:
+//   | offset         u32            |   where the entry's stream begins
+//   | size           u32            |   inflated length
+//   | compressedSize u32            |   length of the stream
+//   | name           2*len bytes    |   UTF-16LE, no terminator, no folder
+//   | nameLength     i32            |   after the name: a backwards reader meets it first
+//   +-------------------------------+ trailer, 18 bytes:
+//   | entryCount     i32            |   1 to 256
+//   | version        "2.00"         |
+//   | marker         "!NORBASFX!"   |
+//   +-------------------------------+ end of package
+//   | alignment, certificate table  | after signing; skipped by the reader
+//   +-------------------------------+
 #pragma once
 
 #include <cstddef>
@@ -12,7 +35,8 @@ constexpr uint8_t kPackageMarker[10] = {'!', 'N', 'O', 'R', 'B', 'A', 'S', 'F', 
 constexpr uint8_t kPackageVersion[4] = {'2', '.', '0', '0'};
 constexpr uint32_t kMarkerLength = sizeof(kPackageMarker);
 constexpr uint32_t kTrailerLength = 4 + 4 + kMarkerLength;
-// offset, size, compressedSize, nameLength; the name's units come on top.
+// offset, size, compressedSize and nameLength; the name's units, which lie between
+// compressedSize and nameLength, come on top.
 constexpr uint32_t kRecordFixedLength = 16;
 
 constexpr int32_t kMaxEntries = 256;

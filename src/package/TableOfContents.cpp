@@ -17,7 +17,7 @@ uint32_t LoadLe32(const uint8_t* bytes) {
            static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
-// Every read of the procedure: `count` bytes at `distance` bytes before the end.
+// Every read of the table search: `count` bytes at `distance` bytes before the end.
 // False for a distance that a signed 32-bit seek cannot express or a short read;
 // a seek before the start of the file throws from the file layer.
 bool ReadFromEnd(CFile& file, uint64_t distance, void* buffer, uint32_t count) {
@@ -33,7 +33,10 @@ bool ReadLe32FromEnd(CFile& file, uint64_t distance, uint32_t* value) {
     return true;
 }
 
-// Step 1-3: the window search. Returns the marker's distance from the end, or 0.
+// Searches 512-byte windows backwards from the end, each 502 bytes further back, so a
+// marker straddling two windows lies wholly in the later one; the first window with a
+// marker wins. Returns the marker's distance from the end, or 0 when the search reaches
+// the start of the file.
 uint32_t FindMarker(CFile& file, uint32_t* windowCount) {
     uint8_t window[kSearchWindow];
     for (uint64_t w = kSearchWindow; w <= kMaxPackageLength; w += kSearchStep) {

@@ -99,7 +99,7 @@ std::string ProgressLine(uint64_t done, uint64_t total, double seconds, const st
     const int room = columns - 1;
     if (room <= 0) return "";
     const int permille = total == 0 || done >= total ? 1000 : static_cast<int>(done * 1000 / total);
-    char percent[8];
+    char percent[16];  // room for any int, so the optimiser sees no truncation
     std::snprintf(percent, sizeof percent, "%3d%%", permille / 10);
     std::string stats = percent;
     // Rate and time left only once there is enough behind them to mean something.
