@@ -8,7 +8,8 @@
 // A name that, joined to a folder, names a file inside that folder on every
 // platform: not empty, at most 255 units, no \ / : or zero unit, not . or .., and
 // not ending in a dot or space (Windows drops those, so "x." would alias "x" and
-// ".. " would be the parent folder).
+// ".. " would be the parent folder), and not a name Windows reserves for a device
+// (CON, PRN, AUX, NUL, COM1-9, LPT1-9, in any case, with or without an extension).
 bool IsValidEntryName(const char16_t* name, size_t length) noexcept;
 inline bool IsValidEntryName(const WideString& name) noexcept {
     return IsValidEntryName(name.c_str(), name.GetLength());

@@ -232,6 +232,34 @@ class Errors(Scratch):
             self.assertOneLineError(result, "name")
             self.assertFalse(os.path.exists(self.path("out.pkg")))
 
+    def test_device_names_are_refused_and_names_reach_the_terminal_escaped(self):
+        """Windows device names are refused when packing and extracting; C1, DEL and
+        bidirectional controls in a name are escaped on the terminal."""
+        for name in ("NUL", "con", "aux.txt", "COM1", "lpt9.log", "Prn.msi"):
+            with self.subTest(name=name):
+                package = self.write(name + ".pkg", fmt.build([fmt.Entry(name, os.urandom(2000))]))
+                out = self.path("out-" + name)
+                os.mkdir(out)
+                self.assertStatus(run("extract", package, "-C", out), DAMAGED)
+                self.assertEqual(os.listdir(out), [])
+                self.assertStatus(run("verify", package), DAMAGED)
+                if not ON_WINDOWS:
+                    source = self.write(os.path.join("in-" + name, name), os.urandom(2000))
+                    result = run("create", "--no-stub", "-o", self.path("dev.pkg"), source)
+                    self.assertStatus(result, REFUSED)
+                    self.assertOneLineError(result, "device name")
+                    self.assertFalse(os.path.exists(self.path("dev.pkg")))
+        shown = {"a\u0085b": "a\\x85b", "\u009bc": "\\x9bc", "evil\u202etxt.exe": "evil\\u202etxt.exe",
+                 "\u200e\u200f": "\\u200e\\u200f", "\u2066x\u2069": "\\u2066x\\u2069",
+                 "\u202ax\u202c": "\\u202ax\\u202c", "del\x7f": "del\\x7f"}
+        package = self.write("shown.pkg", fmt.build([fmt.Entry(n, os.urandom(700)) for n in shown]))
+        listing = run("list", package)
+        self.assertStatus(listing, OK)
+        text = listing.stdout.decode("utf-8")
+        for raw, escaped in shown.items():
+            self.assertIn(escaped, text)
+            self.assertNotIn(raw, text)
+
     def test_two_files_with_one_name(self):
         a = self.write(os.path.join("one", "same.txt"), b"1" * 1000)
         b = self.write(os.path.join("two", "same.txt"), b"2" * 1000)

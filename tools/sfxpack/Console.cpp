@@ -22,17 +22,31 @@ void PrintError(const std::string& subject, const std::string& cause) {
 
 void PrintError(const WideString& subject, const std::string& cause) { PrintError(Printable(subject), cause); }
 
+namespace {
+
+// Units a terminal would act on instead of showing: C0, DEL, C1, and the bidirectional
+// controls that reorder what follows them on the line.
+bool IsTerminalControl(char16_t unit) {
+    return unit < 0x20 || (unit >= 0x7F && unit <= 0x9F) || unit == 0x200E || unit == 0x200F ||
+           (unit >= 0x202A && unit <= 0x202E) || (unit >= 0x2066 && unit <= 0x2069);
+}
+
+}  // namespace
+
 std::string Printable(const WideString& text) {
+    static const char16_t digits[] = u"0123456789abcdef";
     WideString clean;
     for (size_t i = 0; i < text.GetLength(); ++i) {
         const char16_t unit = text[i];
-        if (unit < 0x20 || unit == 0x7F) {
-            static const char16_t digits[] = u"0123456789abcdef";
+        if (!IsTerminalControl(unit)) {
+            clean += unit;
+        } else if (unit <= 0xFF) {
             clean += u"\\x";
             clean += digits[unit >> 4];
             clean += digits[unit & 15];
         } else {
-            clean += unit;
+            clean += u"\\u";
+            for (int shift = 12; shift >= 0; shift -= 4) clean += digits[(unit >> shift) & 15];
         }
     }
     return Utf8FromWide(clean);

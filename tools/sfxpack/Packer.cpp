@@ -37,7 +37,9 @@ int OpenPackage(SelfExtractor& extractor, const WideString& path) {
 std::string NameProblem(const WideString& name) {
     if (name.IsEmpty()) return "the name is empty";
     if (name.GetLength() > static_cast<size_t>(kMaxNameLength)) return "the name is longer than 255 characters";
-    return "the name '" + Printable(name) + "' could place the file outside its folder (\\ / : . ..)";
+    return "the name '" + Printable(name) +
+           "' could place the file outside its folder (\\ / : . ..) or is a Windows device name (CON, NUL, "
+           "COM1...)";
 }
 
 // Overall progress of a run over several entries, fed by the package callbacks.
