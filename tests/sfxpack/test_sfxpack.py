@@ -260,6 +260,23 @@ class Errors(Scratch):
             self.assertIn(escaped, text)
             self.assertNotIn(raw, text)
 
+    def test_two_entries_of_one_name_fail_verify_and_extract_only_the_first(self):
+        """Names equal but for ASCII case count as one file, as on Windows: verify fails
+        on the second and extract keeps the first untouched."""
+        for first, second in (("same.txt", "same.txt"), ("Setup.msi", "setup.MSI")):
+            with self.subTest(names=(first, second)):
+                one, two = os.urandom(1500), os.urandom(1500)
+                package = self.write("dup.pkg", fmt.build([fmt.Entry(first, one), fmt.Entry(second, two)]))
+                verify = run("verify", package)
+                self.assertStatus(verify, DAMAGED)
+                self.assertIn(b"1 of 2", verify.stdout)
+                self.assertOneLineError(verify, "entry 1", "same name")
+                out = self.path("out-" + second)
+                os.mkdir(out)
+                self.assertStatus(run("extract", package, "-C", out), DAMAGED)
+                self.assertEqual(os.listdir(out), [first])
+                self.assertEqual(self.read(os.path.join("out-" + second, first)), one)
+
     def test_two_files_with_one_name(self):
         a = self.write(os.path.join("one", "same.txt"), b"1" * 1000)
         b = self.write(os.path.join("two", "same.txt"), b"2" * 1000)

@@ -42,6 +42,34 @@ std::string NameProblem(const WideString& name) {
            "COM1...)";
 }
 
+// Windows compares file names without regard to case, so two entries whose names differ
+// only in case land in one file there. Folds ASCII only: the table Windows uses is not
+// ours to copy, and every name that differs in ASCII case alone is caught.
+bool SameFileName(const WideString& a, const WideString& b) {
+    if (a.GetLength() != b.GetLength()) return false;
+    for (size_t i = 0; i < a.GetLength(); ++i) {
+        char16_t x = a[i], y = b[i];
+        if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
+        if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The first of `indexes` before position `upTo` whose entry has the same file name as
+// entry `index`, or -1.
+int32_t EarlierEntryOfSameName(const SelfExtractor& reader, const std::vector<int32_t>& indexes, size_t upTo,
+                               int32_t index) {
+    for (size_t k = 0; k < upTo; ++k) {
+        if (SameFileName(reader.m_entries[indexes[k]].name, reader.m_entries[index].name)) return indexes[k];
+    }
+    return -1;
+}
+
+std::string SameNameProblem(int32_t earlier) {
+    return "entry " + std::to_string(earlier) + " has the same name; extracting both would keep only one";
+}
+
 // Overall progress of a run over several entries, fed by the package callbacks.
 struct Progress {
     ProgressBar bar;
@@ -293,8 +321,17 @@ int Packer::Extract() {
     reader.m_callback = &OnExtractEvent;
     reader.m_callbackData = reinterpret_cast<uintptr_t>(&progress);
     int worst = kExitOk;
-    for (int32_t index : selected) {
+    for (size_t k = 0; k < selected.size(); ++k) {
+        const int32_t index = selected[k];
         const PackageEntry& e = reader.m_entries[index];
+        const int32_t earlier = EarlierEntryOfSameName(reader, selected, k, index);
+        if (earlier >= 0) {
+            progress.bar.Finish();
+            PrintError(o.package, "entry " + std::to_string(index) + " (" + Printable(e.name) +
+                                      "): " + SameNameProblem(earlier) + "; not extracted");
+            if (worst == kExitOk) worst = kExitDamaged;
+            continue;
+        }
         progress.Begin(e.compressedSize, Printable(e.name));
         const int32_t result = reader.ExtractEntry(index, folder, false);
         progress.End();
@@ -330,17 +367,22 @@ int Packer::Verify() {
     if (status != kExitOk) return status;
     int worst = kExitOk;
     int32_t good = 0;
+    std::vector<int32_t> all;
+    for (int32_t i = 0; i < reader.m_entryCount; ++i) all.push_back(i);
     for (int32_t i = 0; i < reader.m_entryCount; ++i) {
         const PackageEntry& e = reader.m_entries[i];
         if (m_options.verbose) PrintNote("verifying " + Printable(e.name));
         const int32_t result = reader.VerifyEntry(i);
+        const int32_t earlier = EarlierEntryOfSameName(reader, all, static_cast<size_t>(i), i);
         std::string problem;
         int failure = kExitOk;
-        if (result == SFX_OK) {
+        if (earlier >= 0 && IsValidEntryName(e.name)) {
+            problem = SameNameProblem(earlier);
+            failure = kExitDamaged;
+        } else if (result == SFX_OK) {
             ++good;
             continue;
-        }
-        if (!IsValidEntryName(e.name)) {
+        } else if (!IsValidEntryName(e.name)) {
             problem = NameProblem(e.name);
             failure = kExitDamaged;
         } else if (result == SFX_ERR_OPEN_SOURCE) {
