@@ -277,6 +277,25 @@ class Errors(Scratch):
                 self.assertEqual(os.listdir(out), [first])
                 self.assertEqual(self.read(os.path.join("out-" + second, first)), one)
 
+    @unittest.skipIf(ON_WINDOWS, "FIFOs and POSIX devices")
+    def test_only_regular_files_are_read(self):
+        """A FIFO as input, stub or package is refused at once, as is a device."""
+        fifo = self.path("fifo")
+        os.mkfifo(fifo)
+        data = self.write("data.bin", os.urandom(3000))
+        package = self.write("ok.pkg", fmt.build([fmt.Entry("data.bin", os.urandom(3000))]))
+        for args in (("create", "--no-stub", "-o", self.path("out.pkg"), fifo),
+                     ("create", "--stub", fifo, "-o", self.path("out.exe"), data),
+                     ("create", "--no-stub", "-o", self.path("out.pkg"), "/dev/zero"),
+                     ("list", fifo), ("verify", fifo), ("info", fifo), ("extract", fifo, "-C", self.dir),
+                     ("list", "/dev/null")):
+            with self.subTest(args=args):
+                result = run(*args)
+                self.assertStatus(result, CANNOT_READ)
+                self.assertOneLineError(result, "not a regular file")
+        self.assertEqual(self.listing(), sorted(["data.bin", "fifo", "ok.pkg"]))
+        self.assertStatus(run("verify", package), OK)
+
     def test_two_files_with_one_name(self):
         a = self.write(os.path.join("one", "same.txt"), b"1" * 1000)
         b = self.write(os.path.join("two", "same.txt"), b"2" * 1000)

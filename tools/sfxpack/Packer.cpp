@@ -22,6 +22,11 @@ namespace {
 
 // Reads the table of contents, reporting a failure; kExitOk when it was read.
 int OpenPackage(SelfExtractor& extractor, const WideString& path) {
+    const std::string unreadable = WhyUnreadable(path);
+    if (!unreadable.empty()) {
+        PrintError(path, unreadable);
+        return kExitCannotRead;
+    }
     switch (extractor.ReadTableOfContents(path)) {
         case SFX_OK: return kExitOk;
         case SFX_ERR_OPEN_PACKAGE: {

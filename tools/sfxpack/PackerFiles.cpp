@@ -35,6 +35,14 @@ std::string CauseText(int32_t cause) {
 
 std::string WhyUnreadable(const WideString& path) {
     if (IsDirectory(path)) return "is a folder";
+#ifndef _WIN32
+    // Opening a FIFO for reading waits for a writer, and a device never ends: only a
+    // regular file is a package, a stub or an input.
+    struct stat info;
+    if (stat(Utf8FromWide(path).c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        return "not a regular file (a FIFO, socket or device)";
+    }
+#endif
     CFile file;
     CFileException error;
     if (!file.Open(path.c_str(), CFile::accessRead | CFile::shareAllowAll, &error)) return CauseText(error.m_cause);

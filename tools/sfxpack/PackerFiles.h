@@ -14,7 +14,8 @@ bool MoveIntoPlace(const WideString& from, const WideString& to);
 void RemoveFileQuietly(const WideString& path);
 // A name beside path for the output being written; unique to this process.
 WideString TemporaryBeside(const WideString& path);
-// Why a file cannot be opened for reading, in words ("" when it can).
+// Why a file cannot be opened for reading, in words ("" when it can); a folder, FIFO
+// or device is refused without being opened.
 std::string WhyUnreadable(const WideString& path);
 // Text for a file-layer cause code.
 std::string CauseText(int32_t cause);
