@@ -455,8 +455,9 @@ def run_hostile(c, path, detail):
         problems.append(f"boxes {texts}")
     if probe.exit_code != 1:
         problems.append(f"exit code {probe.exit_code}")
-    if probe.programs_started():
-        problems.append("a program was started")
+    started = probe.programs_started()
+    if started:
+        problems.append(f"programs were started: {sorted(e['name'] for e in started)}")
     left = {folder: c.files_in(os.path.join(room, folder)) for folder in ("Temp", "current")}
     left["installer"] = [f for f in c.files_in(os.path.join(room, "installer")) if f != "CorvellaSetup.exe"]
     left["room"] = [f for f in c.files_in(room) if f not in ("Temp", "current", "installer")]
