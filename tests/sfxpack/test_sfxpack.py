@@ -235,16 +235,17 @@ class Errors(Scratch):
     def test_device_names_are_refused_and_names_reach_the_terminal_escaped(self):
         """Windows device names are refused when packing and extracting; C1, DEL and
         bidirectional controls in a name are escaped on the terminal."""
-        for name in ("NUL", "con", "aux.txt", "COM1", "lpt9.log", "Prn.msi"):
+        for n, name in enumerate(("NUL", "con", "aux.txt", "COM1", "lpt9.log", "Prn.msi")):
             with self.subTest(name=name):
-                package = self.write(name + ".pkg", fmt.build([fmt.Entry(name, os.urandom(2000))]))
-                out = self.path("out-" + name)
+                # The package's own name must not be a device name on Windows either.
+                package = self.write(f"device{n}.pkg", fmt.build([fmt.Entry(name, os.urandom(2000))]))
+                out = self.path(f"out{n}")
                 os.mkdir(out)
                 self.assertStatus(run("extract", package, "-C", out), DAMAGED)
                 self.assertEqual(os.listdir(out), [])
                 self.assertStatus(run("verify", package), DAMAGED)
                 if not ON_WINDOWS:
-                    source = self.write(os.path.join("in-" + name, name), os.urandom(2000))
+                    source = self.write(os.path.join(f"in{n}", name), os.urandom(2000))
                     result = run("create", "--no-stub", "-o", self.path("dev.pkg"), source)
                     self.assertStatus(result, REFUSED)
                     self.assertOneLineError(result, "device name")
