@@ -127,10 +127,22 @@ void KeepPath(Slot* slot, const WideString& path) {
 }  // namespace
 
 TemporaryFolder::TemporaryFolder() {
+#ifndef _WIN32
+    // A signal between making the folder and watching for it would leave the folder:
+    // hold the signals back until the handler knows what to remove.
+    sigset_t held, previous;
+    sigemptyset(&held);
+    for (int signal : kSignals) sigaddset(&held, signal);
+    sigprocmask(SIG_BLOCK, &held, &previous);
+#endif
     m_path = MakeFolder();
-    if (m_path.IsEmpty()) return;
-    KeepPath(g_folder, m_path);
-    Watch(true);
+    if (!m_path.IsEmpty()) {
+        KeepPath(g_folder, m_path);
+        Watch(true);
+    }
+#ifndef _WIN32
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+#endif
 }
 
 TemporaryFolder::~TemporaryFolder() {
