@@ -15,6 +15,7 @@ packages=(
   wixl wixl-data msitools
   libmsi-dev libglib2.0-dev pkg-config  # the native packer reads installer databases with libmsi
   osslsigncode openssl icoutils
+  man-db groff-base xz-utils  # the release tests render the man page and unpack the .deb
   locales fonts-ipafont-gothic  # Wine's UI language needs generated locales; Japanese texts need glyphs
 )
 
