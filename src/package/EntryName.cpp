@@ -33,6 +33,14 @@ bool IsValidEntryName(const char16_t* name, size_t length) noexcept {
     return last != u'.' && last != u' ' && !IsReservedDeviceName(name, length);
 }
 
+bool SameEntryName(const WideString& a, const WideString& b) noexcept {
+    if (a.GetLength() != b.GetLength()) return false;
+    for (size_t i = 0; i < a.GetLength(); ++i) {
+        if (Upper(a[i]) != Upper(b[i])) return false;
+    }
+    return true;
+}
+
 WideString BaseName(const WideString& path) {
     const char16_t* text = path.c_str();
     const size_t length = path.GetLength();

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <set>
 #include <string>
 
 #include "base/Utf8.h"
@@ -47,26 +46,12 @@ std::string NameProblem(const WideString& name) {
            "COM1...)";
 }
 
-// Windows compares file names without regard to case, so two entries whose names differ
-// only in case land in one file there. Folds ASCII only: the table Windows uses is not
-// ours to copy, and every name that differs in ASCII case alone is caught.
-bool SameFileName(const WideString& a, const WideString& b) {
-    if (a.GetLength() != b.GetLength()) return false;
-    for (size_t i = 0; i < a.GetLength(); ++i) {
-        char16_t x = a[i], y = b[i];
-        if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
-        if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
 // The first of `indexes` before position `upTo` whose entry has the same file name as
 // entry `index`, or -1.
 int32_t EarlierEntryOfSameName(const SelfExtractor& reader, const std::vector<int32_t>& indexes, size_t upTo,
                                int32_t index) {
     for (size_t k = 0; k < upTo; ++k) {
-        if (SameFileName(reader.m_entries[indexes[k]].name, reader.m_entries[index].name)) return indexes[k];
+        if (SameEntryName(reader.m_entries[indexes[k]].name, reader.m_entries[index].name)) return indexes[k];
     }
     return -1;
 }
@@ -167,7 +152,7 @@ int Packer::Create() {
     }
 
     SelfExtractor writer{WideString()};
-    std::set<std::u16string> names;
+    std::vector<WideString> names;
     uint64_t totalSize = 0;
     for (const WideString& file : o.files) {
         const WideString name = BaseName(file);
@@ -175,7 +160,10 @@ int Packer::Create() {
             PrintError(file, NameProblem(name));
             return kExitRefused;
         }
-        if (!names.insert(std::u16string(name.c_str(), name.GetLength())).second) {
+        bool taken = false;
+        for (const WideString& earlier : names) taken = taken || SameEntryName(earlier, name);
+        names.push_back(name);
+        if (taken) {
             PrintError(file, "a file named '" + Printable(name) + "' is already in the package");
             return kExitRefused;
         }
