@@ -30,9 +30,24 @@ public:
 
     // SFX_OK, SFX_ERR_OPEN_PACKAGE, SFX_ERR_BAD_PACKAGE or SFX_ERR_NO_ENTRIES. The
     // previous table is gone whatever the outcome; after a failure it is empty.
-    int32_t ReadTableOfContents(const WideString& packagePath);
+    PackageResult ReadTableOfContents(const WideString& packagePath);
     // Copy of entry index; an empty entry for an index outside the table.
     PackageEntry GetEntry(int32_t index) const;
+    int32_t GetEntryCount() const { return m_entryCount; }
+    // Entry index, which must be below GetEntryCount(); no copy.
+    const PackageEntry& EntryAt(int32_t index) const { return m_entries[index]; }
+    // The index of the entry whose name a BEGIN or END event's data points at, or -1.
+    int32_t IndexOfEventData(const void* data) const {
+        for (int32_t i = 0; i < m_entryCount; ++i) {
+            if (data == &m_entries[i].name) return i;
+        }
+        return -1;
+    }
+    // Where ExtractEntry and VerifyEntry report progress (ExtractAll sets it too).
+    void SetProgressCallback(PackageProgressCallback callback, uintptr_t userData) {
+        m_callback = callback;
+        m_callbackData = userData;
+    }
 
     // Inflates entry index into destFolder (a separator is appended unless it ends
     // in one). SFX_OK, SFX_ERR_WRITE (target cannot be created or written),
@@ -43,15 +58,16 @@ public:
     // into it again for reading, still refusing writers, before anyone else can open
     // it for writing, and stays held until the caller closes held (SFX_ERR_WRITE when
     // that open fails).
-    int32_t ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst, CFile* held = nullptr);
+    PackageResult ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst,
+                               CFile* held = nullptr);
     // Reads the table, then extracts every entry, the last one first, framing each
     // success with SFX_EVENT_BEGIN/END. The callback stays in m_callback afterwards.
     // SFX_OK, or SFX_ERR_WRITE when at least one entry failed, or the results of
     // ReadTableOfContents, or SFX_ERR_OPEN_SOURCE.
-    int32_t ExtractAll(WideString destFolder, PackageProgressCallback callback, uintptr_t userData);
+    PackageResult ExtractAll(WideString destFolder, PackageProgressCallback callback, uintptr_t userData);
     // Inflates entry index of the table held and checks it as extraction does,
     // writing nothing. SFX_OK, SFX_ERR_DAMAGED, SFX_ERR_OPEN_SOURCE, SFX_ERR_NO_ENTRIES.
-    int32_t VerifyEntry(int32_t index);
+    PackageResult VerifyEntry(int32_t index);
 
     // Writing. AddFile refuses a 257th file, a file that cannot be opened, a name
     // the reader would refuse and a file of 2 GiB or more.
@@ -59,26 +75,27 @@ public:
     void ClearEntries();
     // SFX_OK, SFX_ERR_NO_ENTRIES, SFX_ERR_COPY_STUB, SFX_ERR_WRITE, SFX_ERR_OPEN_SOURCE;
     // after a failure no output is left at packagePath.
-    int32_t CreatePackage(const WideString& stubPath, const WideString& packagePath,
-                          PackageProgressCallback callback, uintptr_t userData);
+    PackageResult CreatePackage(const WideString& stubPath, const WideString& packagePath,
+                                PackageProgressCallback callback, uintptr_t userData);
     // SFX_OK, SFX_ERR_NO_ENTRIES, SFX_ERR_WRITE, SFX_ERR_OPEN_SOURCE; after a failure
     // no output is left at packagePath.
-    int32_t WritePackage(const WideString& packagePath, PackageProgressCallback callback, uintptr_t userData);
+    PackageResult WritePackage(const WideString& packagePath, PackageProgressCallback callback,
+                               uintptr_t userData);
 
 protected:
     // Extracts entry index from the open package: SFX_OK, SFX_ERR_WRITE,
     // SFX_ERR_OPEN_SOURCE or SFX_ERR_DAMAGED. A failed entry leaves no file.
-    int32_t ExtractEntryToFile(CFile& package, int32_t index, const WideString& destFolder,
-                               CFile* held = nullptr);
+    PackageResult ExtractEntryToFile(CFile& package, int32_t index, const WideString& destFolder,
+                                     CFile* held = nullptr);
     // Streams entry e out of the open package into target (nullptr: discard).
     // Never throws.
-    int32_t InflateEntry(CFile& package, const PackageEntry& e, CFile* target);
+    PackageResult InflateEntry(CFile& package, const PackageEntry& e, CFile* target);
     // Writes the streams, the records and the trailer: SFX_WRITE_DONE,
     // SFX_ERR_OPEN_SOURCE or SFX_ERR_WRITE. Never throws.
-    int32_t WriteEntries(CFile& output, PackageProgressCallback callback, uintptr_t userData);
-    int32_t DeflateEntry(CFile& source, CFile& output, PackageEntry& e, PackageProgressCallback callback,
-                         uintptr_t userData);
-    int32_t WriteTableAndTrailer(CFile& output);
+    PackageResult WriteEntries(CFile& output, PackageProgressCallback callback, uintptr_t userData);
+    PackageResult DeflateEntry(CFile& source, CFile& output, PackageEntry& e,
+                               PackageProgressCallback callback, uintptr_t userData);
+    PackageResult WriteTableAndTrailer(CFile& output);
     // Percentage of m_progressTotal that the stream has consumed, 0 to 100.
     int32_t GetProgressPercent() const;
     // When no input is pending, reads up to 4096 bytes of source into m_inBuffer;

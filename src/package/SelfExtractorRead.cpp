@@ -7,20 +7,9 @@
 #include "package/EntryName.h"
 #include "package/RemoveQuietly.h"
 #include "package/SelfExtractor.h"
+#include "package/ZStreamScope.h"
 
 namespace {
-
-// Ends the inflate stream on every path.
-class InflateScope {
-public:
-    explicit InflateScope(z_stream* stream) : m_stream(stream) {}
-    InflateScope(const InflateScope&) = delete;
-    InflateScope& operator=(const InflateScope&) = delete;
-    ~InflateScope() { inflateEnd(m_stream); }
-
-private:
-    z_stream* m_stream;
-};
 
 void EnsureTrailingSeparator(WideString& folder) {
     const size_t length = folder.GetLength();
@@ -29,10 +18,11 @@ void EnsureTrailingSeparator(WideString& folder) {
 
 }  // namespace
 
-int32_t SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst, CFile* held) {
+PackageResult SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst,
+                                          CFile* held) {
     EnsureTrailingSeparator(destFolder);
     if (readTableFirst) {
-        const int32_t result = ReadTableOfContents(GetPackagePath());
+        const PackageResult result = ReadTableOfContents(GetPackagePath());
         if (result != SFX_OK) return result;
     }
     if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
@@ -40,15 +30,15 @@ int32_t SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, bool r
     if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
         return SFX_ERR_OPEN_SOURCE;
     }
-    const int32_t result = ExtractEntryToFile(package, index, destFolder, held);
+    const PackageResult result = ExtractEntryToFile(package, index, destFolder, held);
     package.Abort();
     return result;
 }
 
-int32_t SelfExtractor::ExtractAll(WideString destFolder, PackageProgressCallback callback,
-                                  uintptr_t userData) {
+PackageResult SelfExtractor::ExtractAll(WideString destFolder, PackageProgressCallback callback,
+                                        uintptr_t userData) {
     EnsureTrailingSeparator(destFolder);
-    int32_t result = ReadTableOfContents(GetPackagePath());
+    PackageResult result = ReadTableOfContents(GetPackagePath());
     if (result != SFX_OK) return result;
     m_callback = callback;
     m_callbackData = userData;
@@ -71,7 +61,7 @@ int32_t SelfExtractor::ExtractAll(WideString destFolder, PackageProgressCallback
     return failures > 0 ? SFX_ERR_WRITE : SFX_OK;
 }
 
-int32_t SelfExtractor::VerifyEntry(int32_t index) {
+PackageResult SelfExtractor::VerifyEntry(int32_t index) {
     if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
     const PackageEntry& e = m_entries[index];
     if (!IsValidEntryName(e.name)) return SFX_ERR_DAMAGED;
@@ -79,13 +69,13 @@ int32_t SelfExtractor::VerifyEntry(int32_t index) {
     if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
         return SFX_ERR_OPEN_SOURCE;
     }
-    const int32_t result = InflateEntry(package, e, nullptr);
+    const PackageResult result = InflateEntry(package, e, nullptr);
     package.Abort();
     return result;
 }
 
-int32_t SelfExtractor::ExtractEntryToFile(CFile& package, int32_t index, const WideString& destFolder,
-                                          CFile* held) {
+PackageResult SelfExtractor::ExtractEntryToFile(CFile& package, int32_t index, const WideString& destFolder,
+                                                CFile* held) {
     if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
     const PackageEntry& e = m_entries[index];
     // Checked before anything is created: a name with a separator or "..", or one
@@ -98,7 +88,7 @@ int32_t SelfExtractor::ExtractEntryToFile(CFile& package, int32_t index, const W
     if (!target.Open(targetPath.c_str(), CFile::create | CFile::shareAllowRead | CFile::accessWrite)) {
         return SFX_ERR_WRITE;
     }
-    int32_t result = InflateEntry(package, e, &target);
+    PackageResult result = InflateEntry(package, e, &target);
     if (result == SFX_OK) {
         try {
             target.Close();
@@ -122,12 +112,12 @@ int32_t SelfExtractor::ExtractEntryToFile(CFile& package, int32_t index, const W
     return SFX_OK;
 }
 
-int32_t SelfExtractor::InflateEntry(CFile& package, const PackageEntry& e, CFile* target) {
+PackageResult SelfExtractor::InflateEntry(CFile& package, const PackageEntry& e, CFile* target) {
     if (e.offset > kMaxPackageLength) return SFX_ERR_DAMAGED;
     ResetStreamBuffers();
     m_progressTotal = static_cast<int32_t>(e.compressedSize);
     if (inflateInit(this) != Z_OK) return SFX_ERR_WRITE;  // out of memory
-    InflateScope scope(this);
+    ZStreamScope<inflateEnd> scope(this);
 
     uint64_t written = 0;
     bool writing = false;

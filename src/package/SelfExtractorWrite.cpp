@@ -3,36 +3,20 @@
 #include <memory>
 #include <new>
 
+#include "base/LittleEndian.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "package/EntryName.h"
 #include "package/RemoveQuietly.h"
 #include "package/SelfExtractor.h"
 #include "package/StubCopy.h"
+#include "package/ZStreamScope.h"
 
 namespace {
 
-class DeflateScope {
-public:
-    explicit DeflateScope(z_stream* stream) : m_stream(stream) {}
-    DeflateScope(const DeflateScope&) = delete;
-    DeflateScope& operator=(const DeflateScope&) = delete;
-    ~DeflateScope() { deflateEnd(m_stream); }
-
-private:
-    z_stream* m_stream;
-};
-
-void StoreLe32(uint8_t* bytes, uint32_t value) {
-    bytes[0] = static_cast<uint8_t>(value);
-    bytes[1] = static_cast<uint8_t>(value >> 8);
-    bytes[2] = static_cast<uint8_t>(value >> 16);
-    bytes[3] = static_cast<uint8_t>(value >> 24);
-}
-
 // Closes a finished output; on any failure, drops and removes it so that no
 // package without its table of contents is left to be shipped.
-int32_t FinishOutput(CFile& output, const WideString& path, int32_t result) {
+PackageResult FinishOutput(CFile& output, const WideString& path, PackageResult result) {
     if (result == SFX_WRITE_DONE) {
         try {
             output.Close();
@@ -67,8 +51,8 @@ void SelfExtractor::ClearEntries() {
     m_entryCount = 0;
 }
 
-int32_t SelfExtractor::CreatePackage(const WideString& stubPath, const WideString& packagePath,
-                                     PackageProgressCallback callback, uintptr_t userData) {
+PackageResult SelfExtractor::CreatePackage(const WideString& stubPath, const WideString& packagePath,
+                                           PackageProgressCallback callback, uintptr_t userData) {
     if (m_entryCount < 1) return SFX_ERR_NO_ENTRIES;
     // Refuses to copy a file onto itself, and removes what a failed copy left.
     if (!CopyStubFile(stubPath, packagePath)) return SFX_ERR_COPY_STUB;
@@ -77,7 +61,7 @@ int32_t SelfExtractor::CreatePackage(const WideString& stubPath, const WideStrin
         RemoveQuietly(packagePath);
         return SFX_ERR_WRITE;
     }
-    int32_t result = SFX_ERR_WRITE;
+    PackageResult result = SFX_ERR_WRITE;
     try {
         output.Seek(0, CFile::end);
         result = WriteEntries(output, callback, userData);
@@ -87,8 +71,8 @@ int32_t SelfExtractor::CreatePackage(const WideString& stubPath, const WideStrin
     return FinishOutput(output, packagePath, result);
 }
 
-int32_t SelfExtractor::WritePackage(const WideString& packagePath, PackageProgressCallback callback,
-                                    uintptr_t userData) {
+PackageResult SelfExtractor::WritePackage(const WideString& packagePath, PackageProgressCallback callback,
+                                          uintptr_t userData) {
     if (m_entryCount < 1) return SFX_ERR_NO_ENTRIES;
     CFile output;
     if (!output.Open(packagePath.c_str(), CFile::create | CFile::shareAllowAll | CFile::accessWrite)) {
@@ -97,7 +81,8 @@ int32_t SelfExtractor::WritePackage(const WideString& packagePath, PackageProgre
     return FinishOutput(output, packagePath, WriteEntries(output, callback, userData));
 }
 
-int32_t SelfExtractor::WriteEntries(CFile& output, PackageProgressCallback callback, uintptr_t userData) {
+PackageResult SelfExtractor::WriteEntries(CFile& output, PackageProgressCallback callback,
+                                          uintptr_t userData) {
     if (m_entryCount < 1 || m_entryCount > kMaxEntries) return SFX_ERR_NO_ENTRIES;
     for (int32_t i = 0; i < m_entryCount; ++i) {
         // Entries set by hand bypass AddFile; never write a table the reader refuses.
@@ -109,7 +94,7 @@ int32_t SelfExtractor::WriteEntries(CFile& output, PackageProgressCallback callb
         if (!source.Open(e.sourcePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
             return SFX_ERR_OPEN_SOURCE;
         }
-        const int32_t result = DeflateEntry(source, output, e, callback, userData);
+        const PackageResult result = DeflateEntry(source, output, e, callback, userData);
         source.Abort();
         if (result != SFX_OK) return result;
         if (callback != nullptr) callback(SFX_EVENT_END, &e.name, userData);
@@ -117,8 +102,8 @@ int32_t SelfExtractor::WriteEntries(CFile& output, PackageProgressCallback callb
     return WriteTableAndTrailer(output);
 }
 
-int32_t SelfExtractor::DeflateEntry(CFile& source, CFile& output, PackageEntry& e,
-                                    PackageProgressCallback callback, uintptr_t userData) {
+PackageResult SelfExtractor::DeflateEntry(CFile& source, CFile& output, PackageEntry& e,
+                                          PackageProgressCallback callback, uintptr_t userData) {
     try {
         if (callback != nullptr) callback(SFX_EVENT_BEGIN, &e.name, userData);
         const uint32_t offset = output.GetPosition();
@@ -130,7 +115,7 @@ int32_t SelfExtractor::DeflateEntry(CFile& source, CFile& output, PackageEntry& 
         // The recorded size must be what the stream holds, or the reader refuses it.
         if (length != e.size) return SFX_ERR_OPEN_SOURCE;
         if (deflateInit(this, 6) != Z_OK) return SFX_ERR_WRITE;
-        DeflateScope scope(this);
+        ZStreamScope<deflateEnd> scope(this);
 
         uint64_t end = offset;
         // Writes what deflate produced unless it would carry the package to 2 GiB.
@@ -172,7 +157,7 @@ int32_t SelfExtractor::DeflateEntry(CFile& source, CFile& output, PackageEntry& 
     }
 }
 
-int32_t SelfExtractor::WriteTableAndTrailer(CFile& output) {
+PackageResult SelfExtractor::WriteTableAndTrailer(CFile& output) {
     try {
         uint64_t end = output.GetPosition();
         for (int32_t i = 0; i < m_entryCount; ++i) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "base/LittleEndian.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "package/FindBytes.h"
@@ -11,11 +12,6 @@
 #include "package/PackageFormat.h"
 
 namespace {
-
-uint32_t LoadLe32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
 
 // Every read of the table search: `count` bytes at `distance` bytes before the end.
 // False for a distance that a signed 32-bit seek cannot express or a short read;
@@ -48,7 +44,7 @@ uint32_t FindMarker(CFile& file, uint32_t* windowCount) {
     return 0;
 }
 
-int32_t ReadRecords(CFile& file, uint64_t p, int32_t count, PackageEntry* entries) {
+PackageResult ReadRecords(CFile& file, uint64_t p, int32_t count, PackageEntry* entries) {
     char16_t name[kMaxNameLength + 1];
     uint8_t raw[2 * kMaxNameLength];
     for (int32_t n = count - 1; n >= 0; --n) {
@@ -62,7 +58,7 @@ int32_t ReadRecords(CFile& file, uint64_t p, int32_t count, PackageEntry* entrie
         if (nameLength > 0 && !ReadFromEnd(file, p, raw, 2 * nameLength)) return SFX_ERR_BAD_PACKAGE;
         size_t length = 0;
         for (uint32_t i = 0; i < nameLength; ++i) {
-            name[i] = static_cast<char16_t>(raw[2 * i] | raw[2 * i + 1] << 8);
+            name[i] = static_cast<char16_t>(LoadLe16(raw + 2 * i));
         }
         while (length < nameLength && name[length] != 0) ++length;
 
@@ -79,7 +75,7 @@ int32_t ReadRecords(CFile& file, uint64_t p, int32_t count, PackageEntry* entrie
     return SFX_OK;
 }
 
-int32_t ReadToc(CFile& file, PackageEntry* entries, int32_t* entryCount, TocLocation* location) {
+PackageResult ReadToc(CFile& file, PackageEntry* entries, int32_t* entryCount, TocLocation* location) {
     const uint32_t d = FindMarker(file, &location->windowCount);
     location->markerDistance = d;
     if (d == 0) return SFX_ERR_BAD_PACKAGE;
@@ -105,8 +101,8 @@ int32_t ReadToc(CFile& file, PackageEntry* entries, int32_t* entryCount, TocLoca
 
 }  // namespace
 
-int32_t ReadTableOfContentsFrom(CFile& package, PackageEntry* entries, int32_t* entryCount,
-                                TocLocation* location) noexcept {
+PackageResult ReadTableOfContentsFrom(CFile& package, PackageEntry* entries, int32_t* entryCount,
+                                      TocLocation* location) noexcept {
     *entryCount = 0;
     TocLocation unused;
     if (location == nullptr) location = &unused;

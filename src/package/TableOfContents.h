@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "package/PackageFormat.h"
+
 class CFile;
 class PackageEntry;
 
@@ -18,5 +20,5 @@ struct TocLocation {
 // start of the file, any file-layer failure) or SFX_ERR_NO_ENTRIES (count 0).
 // *entryCount is set the moment a valid count is read and is 0 otherwise. Never
 // throws; never writes past the table or the name buffer; the search always ends.
-int32_t ReadTableOfContentsFrom(CFile& package, PackageEntry* entries, int32_t* entryCount,
-                                TocLocation* location = nullptr) noexcept;
+PackageResult ReadTableOfContentsFrom(CFile& package, PackageEntry* entries, int32_t* entryCount,
+                                      TocLocation* location = nullptr) noexcept;

@@ -30,7 +30,7 @@ struct Recorder {
     uint64_t limit = 0;
     bool overLimit = false;
 
-    static void Callback(int32_t event, void* data, uintptr_t userData) {
+    static void Callback(PackageEvent event, void* data, uintptr_t userData) {
         Recorder* self = reinterpret_cast<Recorder*>(userData);
         Event e{event, {}, -1};
         if (event == SFX_EVENT_PROGRESS) {

@@ -1,6 +1,8 @@
 // Writing, and packages written by us read back by us.
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 #include "file/CFile.h"
 #include "package/EntryName.h"
 #include "package/PackageImage.h"
@@ -16,7 +18,12 @@ struct Event {
     int32_t percent;
 };
 
-void Record(int32_t event, void* data, uintptr_t userData) {
+// Results and events share numbers; only their types keep one from standing in for the other.
+static_assert(!std::is_convertible<PackageEvent, PackageResult>::value &&
+                  !std::is_convertible<PackageResult, PackageEvent>::value,
+              "results and events must be distinct types");
+
+void Record(PackageEvent event, void* data, uintptr_t userData) {
     reinterpret_cast<std::vector<Event>*>(userData)->push_back(
         {event, data, event == SFX_EVENT_PROGRESS ? *static_cast<int32_t*>(data) : -1});
 }
@@ -82,7 +89,8 @@ TEST_F(Write, ThreeEntriesBehindAStubStartAtTheStubsLength) {
     ASSERT_EQ(writer.CreatePackage(stubPath, out, nullptr, 0), SFX_OK);
     EXPECT_EQ(writer.m_entries[0].offset, stub.size());
     for (int i = 0; i + 1 < 3; ++i) {
-        EXPECT_EQ(writer.m_entries[i + 1].offset, writer.m_entries[i].offset + writer.m_entries[i].compressedSize);
+        EXPECT_EQ(writer.m_entries[i + 1].offset,
+                  writer.m_entries[i].offset + writer.m_entries[i].compressedSize);
     }
     const std::vector<uint8_t> bytes = ReadBytes(out);
     EXPECT_TRUE(std::equal(stub.begin(), stub.end(), bytes.begin()));
@@ -241,6 +249,7 @@ TEST_F(Write, EventsPerEntryWithNonDecreasingProgress) {
         ASSERT_LT(at, events.size());
         EXPECT_EQ(events[at].event, SFX_EVENT_BEGIN);
         EXPECT_EQ(events[at].data, &writer.m_entries[i].name);
+        EXPECT_EQ(writer.IndexOfEventData(events[at].data), i);
         ++at;
         int32_t last = 0;
         size_t progress = 0;
@@ -258,6 +267,7 @@ TEST_F(Write, EventsPerEntryWithNonDecreasingProgress) {
         ++at;
     }
     EXPECT_EQ(at, events.size());
+    EXPECT_EQ(writer.IndexOfEventData(&events), -1);
 }
 
 // WriteEntries on an output that already stands near 2 GiB (a sparse file).

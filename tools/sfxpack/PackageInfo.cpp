@@ -63,7 +63,7 @@ struct InspectProgress {
     explicit InspectProgress(bool enabled) : bar(enabled) {}
 };
 
-void OnInspectEvent(int32_t event, void* data, uintptr_t userData) {
+void OnInspectEvent(PackageEvent event, void* data, uintptr_t userData) {
     InspectProgress* p = reinterpret_cast<InspectProgress*>(userData);
     if (event != SFX_EVENT_PROGRESS) return;
     p->bar.Show(p->done + uint64_t{p->weight} * static_cast<uint32_t>(*static_cast<int32_t*>(data)) / 100,
@@ -80,10 +80,10 @@ void PackageInfo::Collect(SelfExtractor& reader, bool inspect, bool showProgress
     isSigned = ReadCertificateTable(file, &table) == StubSignature::kSigned;
     signatureCoversPackage = isSigned && packageEnd != 0 && table.offset >= packageEnd &&
                              uint64_t{table.offset} + table.size <= fileLength;
-    stubSize = reader.m_entryCount > 0 ? reader.m_entries[0].offset : 0;
+    stubSize = reader.GetEntryCount() > 0 ? reader.EntryAt(0).offset : 0;
     entries.clear();
-    for (int32_t i = 0; i < reader.m_entryCount; ++i) {
-        const PackageEntry& e = reader.m_entries[i];
+    for (int32_t i = 0; i < reader.GetEntryCount(); ++i) {
+        const PackageEntry& e = reader.EntryAt(i);
         if (e.offset < stubSize) stubSize = e.offset;
         EntryInfo entry;
         entry.index = i;
@@ -101,13 +101,12 @@ void PackageInfo::Collect(SelfExtractor& reader, bool inspect, bool showProgress
     if (!folder.IsReady()) PrintError(file, "no private temporary folder; installer databases are not read");
     InspectProgress progress(showProgress);
     for (const EntryInfo& entry : entries) progress.total += entry.compressedSize;
-    reader.m_callback = &OnInspectEvent;
-    reader.m_callbackData = reinterpret_cast<uintptr_t>(&progress);
+    reader.SetProgressCallback(&OnInspectEvent, reinterpret_cast<uintptr_t>(&progress));
     for (EntryInfo& entry : entries) {
         progress.weight = entry.compressedSize;
         progress.item = Printable(entry.name);
         if (verbose) progress.bar.Note("checking " + progress.item);
-        int32_t result = SFX_ERR_WRITE;
+        PackageResult result = SFX_ERR_WRITE;
         WideString copy;
         if (folder.IsReady() && IsValidEntryName(entry.name)) {
             copy = folder.Hold(entry.name);
@@ -130,7 +129,7 @@ void PackageInfo::Collect(SelfExtractor& reader, bool inspect, bool showProgress
         }
         if (!copy.IsEmpty()) RemoveFileQuietly(copy);
     }
-    reader.m_callback = nullptr;
+    reader.SetProgressCallback(nullptr, 0);
     progress.bar.Finish();
 }
 

@@ -86,7 +86,7 @@ struct Progress {
     }
 };
 
-void OnCreateEvent(int32_t event, void* data, uintptr_t userData) {
+void OnCreateEvent(PackageEvent event, void* data, uintptr_t userData) {
     Progress* progress = reinterpret_cast<Progress*>(userData);
     if (event == SFX_EVENT_PROGRESS) {
         progress->Percent(*static_cast<int32_t*>(data));
@@ -95,7 +95,7 @@ void OnCreateEvent(int32_t event, void* data, uintptr_t userData) {
     }
 }
 
-void OnExtractEvent(int32_t event, void* data, uintptr_t userData) {
+void OnExtractEvent(PackageEvent event, void* data, uintptr_t userData) {
     if (event == SFX_EVENT_PROGRESS) reinterpret_cast<Progress*>(userData)->Percent(*static_cast<int32_t*>(data));
 }
 
@@ -195,10 +195,10 @@ int Packer::Create() {
         SelfExtractor* writer;
         Progress* progress;
     };
-    int32_t result;
+    PackageResult result;
     {
         Weighted weighted{&writer, &progress};
-        auto callback = [](int32_t event, void* data, uintptr_t userData) {
+        auto callback = [](PackageEvent event, void* data, uintptr_t userData) {
             Weighted* w = reinterpret_cast<Weighted*>(userData);
             if (event == SFX_EVENT_BEGIN) {
                 w->progress->Begin(w->writer->m_entries[w->progress->ended].size,
@@ -326,7 +326,7 @@ int Packer::Extract() {
             continue;
         }
         progress.Begin(e.compressedSize, Printable(e.name));
-        const int32_t result = reader.ExtractEntry(index, folder, false);
+        const PackageResult result = reader.ExtractEntry(index, folder, false);
         progress.End();
         int failure = kExitOk;
         switch (result) {
@@ -365,7 +365,7 @@ int Packer::Verify() {
     for (int32_t i = 0; i < reader.m_entryCount; ++i) {
         const PackageEntry& e = reader.m_entries[i];
         if (m_options.verbose) PrintNote("verifying " + Printable(e.name));
-        const int32_t result = reader.VerifyEntry(i);
+        const PackageResult result = reader.VerifyEntry(i);
         const int32_t earlier = EarlierEntryOfSameName(reader, all, static_cast<size_t>(i), i);
         std::string problem;
         int failure = kExitOk;
