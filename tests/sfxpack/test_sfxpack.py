@@ -59,6 +59,7 @@ def run(*args, cwd=None, program=None, env=None):
 
 
 DATABASE = None  # a real Setup.msi, built by wixl for the whole run
+SHARED = None  # the folder that holds it
 
 
 def setUpModule():
