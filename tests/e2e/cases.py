@@ -368,7 +368,7 @@ def damaged_stream(c):
 def two_entries(c):
     first = c.build_msi(name="Setup.msi")
     second = c.build_msi(name="Other.msi")
-    probe = c.run(c.pack("CorvellaSetup.exe", [first, second]), at=[("box", "escape")])
+    probe = c.run(c.pack("CorvellaSetup.exe", [first, second], force=True), at=[("box", "escape")])
     expect_failure_box(probe, DETAIL[102])
     expect_exit(probe, 1)  # Escape dismisses the box; the run still ended by itself
     expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")

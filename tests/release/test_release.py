@@ -203,9 +203,10 @@ class Release(unittest.TestCase):
             self.assertEqual(warnings, "")
             self.assertIn("SFXPACK(1)", text)
 
+            # The installer takes only a database, so a real one.
+            shutil.copy(os.path.join(ROOT, "tests", "sfxpack", "fixtures", "product.wxs"), where)
+            self.assertEqual(run(["wixl", "-o", "Setup.msi", "product.wxs"], cwd=where).returncode, 0)
             database = os.path.join(where, "Setup.msi")
-            with open(database, "wb") as f:
-                f.write(os.urandom(5000))
             installer = os.path.join(where, "CorvellaSetup.exe")
             args = [sfxpack, "create", "-q", "-o", installer, database]
             if "--no-stub" not in run([sfxpack, "--help"]).stdout:

@@ -11,7 +11,8 @@ set(inputs ${WORK}/Setup.msi ${WORK}/notes.txt ${WORK}/empty.txt)
 
 foreach(mode plain stub)
   if(mode STREQUAL stub)
-    set(stub_args --stub ${WORK}/stub.exe)
+    # Several entries behind a stub that is no program: an installer only on purpose.
+    set(stub_args --force --stub ${WORK}/stub.exe)
     set(stub_file ${WORK}/stub.exe)
   else()
     set(stub_args --no-stub)

@@ -58,6 +58,23 @@ def run(*args, cwd=None, program=None, env=None):
     return result
 
 
+DATABASE = None  # a real Setup.msi, built by wixl for the whole run
+SHARED = None  # the folder that holds it
+
+
+def setUpModule():
+    global DATABASE, SHARED
+    SHARED = tempfile.mkdtemp(prefix="sfxpack-msi-")
+    shutil.copy(os.path.join(HERE, "fixtures", "product.wxs"), SHARED)
+    subprocess.run(["wixl", "-o", "Setup.msi", "product.wxs"], cwd=SHARED, check=True, capture_output=True,
+                   timeout=120)
+    DATABASE = os.path.join(SHARED, "Setup.msi")
+
+
+def tearDownModule():
+    shutil.rmtree(SHARED, ignore_errors=True)
+
+
 def pe_stub(signed, size=4096):
     """A minimal PE32 image: headers only, with or without a certificate table."""
     image = bytearray(size)
@@ -141,7 +158,7 @@ class RoundTrips(Scratch):
         inputs = self.make_inputs()
         files = [self.write(os.path.join("in", n), d) for n, d in inputs.items()]
         stub = self.write("stub.exe", pe_stub(signed=False, size=70001))
-        self.assertStatus(run("create", "--stub", stub, "-o", self.path("setup.exe"), *files), OK)
+        self.assertStatus(run("create", "--force", "--stub", stub, "-o", self.path("setup.exe"), *files), OK)
         data = slurp(self.path("setup.exe"))
         self.assertEqual(data[:70001], pe_stub(signed=False, size=70001))
         toc = fmt.read_toc(data)
@@ -316,10 +333,10 @@ class Errors(Scratch):
         self.assertEqual(self.listing(), ["a.txt"])
         # Behind a stub it is found.
         stub = self.write("stub.exe", pe_stub(False))
-        self.assertStatus(run("create", "--stub", stub, "-o", self.path("out.exe"), a), OK)
+        self.assertStatus(run("create", "--force", "--stub", stub, "-o", self.path("out.exe"), a), OK)
 
     def test_signed_stub_is_refused_unless_allowed(self):
-        a = self.write("Setup.msi", os.urandom(2000))
+        a = DATABASE
         signed = self.write("signed.exe", pe_stub(True))
         result = run("create", "--stub", signed, "-o", self.path("out.exe"), a)
         self.assertStatus(result, REFUSED)
@@ -327,9 +344,6 @@ class Errors(Scratch):
         self.assertFalse(os.path.exists(self.path("out.exe")))
         self.assertStatus(run("create", "--stub", signed, "--allow-signed-stub", "-o", self.path("out.exe"), a), OK)
         self.assertStatus(run("verify", self.path("out.exe")), OK)
-        # A stub that is no PE at all is packed as it is.
-        plain = self.write("plain.bin", b"\0" * 1000)
-        self.assertStatus(run("create", "--stub", plain, "-o", self.path("out2.exe"), a), OK)
 
     def test_not_a_package(self):
         noise = self.write("noise.bin", os.urandom(5000))
@@ -340,12 +354,70 @@ class Errors(Scratch):
             result = run(command, self.path("missing.bin"))
             self.assertStatus(result, CANNOT_READ)
             self.assertOneLineError(result, "missing.bin")
-        a = self.write("a.txt", b"a" * 1000)
         stub = self.write("stub.exe", pe_stub(False))
-        self.assertStatus(run("create", "--stub", stub, "-o", self.path("p.exe"), a), OK)
+        self.assertStatus(run("create", "--stub", stub, "-o", self.path("p.exe"), DATABASE), OK)
         result = run("extract", self.path("p.exe"), "-C", self.path("nofolder"))
         self.assertStatus(result, CANNOT_WRITE)
         self.assertOneLineError(result, "nofolder")
+
+
+class InstallerChecks(Scratch):
+    """create behind a stub (given or default) makes only installers that can run: one
+    entry, an installer database, a stub that is a PE image; --force packs the rest
+    anyway. A bare package named like a program is warned about, even with -q."""
+
+    def test_installers_that_could_not_work(self):
+        notes = self.write("notes.txt", b"Corvella notes\n" * 200)
+        fake = self.write(os.path.join("fake", "Setup.msi"), os.urandom(3000))
+        stub = self.write("stub.exe", pe_stub(False))
+        no_pe_signature = bytearray(pe_stub(False))
+        no_pe_signature[0x80:0x84] = b"NE\0\0"
+        past_the_end = bytearray(pe_stub(False))
+        struct.pack_into("<I", past_the_end, 0x3C, len(past_the_end) - 2)  # "PE\0\0" cannot fit there
+        bad_stubs = {"zeros": b"\0" * 5000, "no MZ": b"ZM" + pe_stub(False)[2:], "no PE signature": no_pe_signature,
+                     "e_lfanew past the end": past_the_end}
+        refusals = [("two entries", ["--stub", stub], "setup.exe", [DATABASE, notes], {}, ("setup.exe", "2 files")),
+                    ("a non-database entry", ["--stub", stub], "setup.exe", [fake], {},
+                     ("Setup.msi", "not a Windows Installer database", "compound-file signature")),
+                    ("a default stub that is no PE image", [], "setup.exe", [DATABASE],
+                     {"SFXPACK_STUB": self.write("env-stub.exe", b"\0" * 5000)}, ("env-stub.exe", "Windows program"))]
+        for name, data in bad_stubs.items():
+            path = self.write(name.replace(" ", "-") + ".exe", bytes(data))
+            refusals.append((f"a stub with {name}", ["--stub", path], "setup.exe", [DATABASE], {},
+                             (os.path.basename(path), "not a Windows program")))
+        rows = []
+        for case, options, out, files, env, words in refusals:
+            rows.append((case, options, out, files, env, REFUSED, words + ("--force",)))
+            rows.append((case + ", with --force", ["--force", *options], out, files, env, OK, None))
+        rows += [("a bare package named .exe", ["--no-stub"], "bare.exe", [DATABASE], {}, OK,
+                  ("bare.exe", "warning", "--no-stub")),
+                 ("a bare package named .EXE, with -q", ["--no-stub", "-q"], "BARE.Exe", [DATABASE], {}, OK,
+                  ("BARE.Exe", "warning")),
+                 ("a bare package named .exe.pkg", ["--no-stub"], "bare.exe.pkg", [DATABASE], {}, OK, None),
+                 ("a normal installer", ["--stub", stub], "setup.exe", [DATABASE], {}, OK, None),
+                 ("a normal installer with the default stub", [], "Setup.EXE", [DATABASE], {"SFXPACK_STUB": stub},
+                  OK, None)]
+
+        for case, options, out, files, env, status, words in rows:
+            with self.subTest(case=case):
+                target = self.write(os.path.join("out", out), b"previous")
+                before = self.listing("out")
+                result = run("create", *options, "-o", target, *files, env=env)
+                self.assertStatus(result, status)
+                if words is None:
+                    self.assertEqual(result.stderr, b"")
+                else:
+                    self.assertOneLineError(result, *words)
+                if status != OK:
+                    # Refused before anything was written: OUT and its folder as they were.
+                    self.assertEqual(self.read(os.path.join("out", out)), b"previous")
+                    self.assertEqual(self.listing("out"), before)
+                    continue
+                toc = fmt.read_toc(slurp(target))
+                self.assertEqual(toc.code, fmt.OK)
+                self.assertEqual([e[0] for e in toc.entries], [os.path.basename(f) for f in files])
+                self.assertStatus(run("verify", "-q", target), OK)
+                os.remove(target)
 
 
 class DefaultStub(Scratch):
@@ -359,7 +431,7 @@ class DefaultStub(Scratch):
         installed = os.path.join(prefix, "share", "sfxpack", "sfxstub.exe")
         beside = os.path.join(prefix, "bin", "sfxstub.exe")
         named = self.write("named.exe", pe_stub(False, size=5000))
-        a = self.write("Setup.msi", os.urandom(3000))
+        a = DATABASE
         out = self.path("out.exe")
         none = {"SFXPACK_STUB": ""}
         for case, files, env, expected in (
@@ -403,10 +475,7 @@ class Info(Scratch):
     @classmethod
     def setUpClass(cls):
         cls.shared = tempfile.mkdtemp(prefix="sfxpack-info-")
-        shutil.copy(os.path.join(HERE, "fixtures", "product.wxs"), cls.shared)
-        subprocess.run(["wixl", "-o", "Setup.msi", "product.wxs"], cwd=cls.shared, check=True, capture_output=True,
-                       timeout=120)
-        cls.msi = os.path.join(cls.shared, "Setup.msi")
+        cls.msi = DATABASE
         cls.ca, cls.cert, cls.key = make_test_publisher(types.SimpleNamespace(work=cls.shared))
 
     @classmethod
@@ -456,7 +525,8 @@ class Info(Scratch):
                     stub_path = self.write("stub.exe", stub)
                     if case == "signed stub":
                         self.sign(stub_path)
-                    made = run("create", "--allow-signed-stub", "--stub", stub_path, "-o", out, self.msi, notes)
+                    made = run("create", "--force", "--allow-signed-stub", "--stub", stub_path, "-o", out, self.msi,
+                               notes)
                 self.assertStatus(made, OK)
                 self.assertIn(self.PRODUCT_LINE, made.stdout.decode().splitlines())
                 if case == "signed after packing":

@@ -22,6 +22,8 @@ void PrintError(const std::string& subject, const std::string& cause) {
 
 void PrintError(const WideString& subject, const std::string& cause) { PrintError(Printable(subject), cause); }
 
+void PrintWarning(const WideString& subject, const std::string& cause) { PrintError(subject, "warning: " + cause); }
+
 namespace {
 
 // Units a terminal would act on instead of showing: C0, DEL, C1, and the bidirectional

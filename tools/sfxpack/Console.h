@@ -11,6 +11,8 @@ void PrintOut(const std::string& text);
 // "sfxpack: subject: cause"
 void PrintError(const std::string& subject, const std::string& cause);
 void PrintError(const WideString& subject, const std::string& cause);
+// "sfxpack: subject: warning: cause"; shown with -q too, since it names a likely mistake.
+void PrintWarning(const WideString& subject, const std::string& cause);
 // A step that -v reports, one line on stderr.
 void PrintNote(const std::string& line);
 // A name from a package, made safe for a terminal: control characters escaped.

@@ -9,6 +9,7 @@
 #include "package/SelfExtractor.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
+#include "tools/sfxpack/InstallerCheck.h"
 #include "tools/sfxpack/PackageInfo.h"
 #include "tools/sfxpack/PackerFiles.h"
 #include "tools/sfxpack/PeCertificate.h"
@@ -146,6 +147,9 @@ int Packer::Create() {
         PrintError(o.output, "too many files (" + std::to_string(o.files.size()) + "; at most 256)");
         return kExitRefused;
     }
+    // Refuse an installer that could not work before anything is read or written.
+    const int checked = CheckInstaller(o);
+    if (checked != kExitOk) return checked;
     if (IsDirectory(o.output)) {
         PrintError(o.output, "is a folder");
         return kExitCannotWrite;

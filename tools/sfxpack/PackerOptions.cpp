@@ -67,6 +67,8 @@ bool ParseCommandLine(const std::vector<WideString>& args, PackerOptions* option
             if (!value("--stub", &options->stub)) return false;
         } else if (options->command == Command::kCreate && Is(arg, u"--allow-signed-stub")) {
             options->allowSignedStub = true;
+        } else if (options->command == Command::kCreate && Is(arg, u"--force")) {
+            options->force = true;
         } else if (options->command == Command::kCreate && Is(arg, u"--no-stub")) {
             options->noStub = true;
         } else if ((options->command == Command::kList || options->command == Command::kInfo) &&
@@ -117,14 +119,16 @@ bool ParseCommandLine(const std::vector<WideString>& args, PackerOptions* option
 
 std::string HelpText() {
     return "Usage:\n"
-           "  sfxpack create [--stub STUB | --no-stub] [--allow-signed-stub] -o OUT FILE...\n"
+           "  sfxpack create [--stub STUB | --no-stub] [--allow-signed-stub] [--force] -o OUT FILE...\n"
            "      Packs the FILEs (at most 256) into OUT: a copy of the stub with the package\n"
            "      appended (an installer), or with --no-stub the package alone. The stub is STUB,\n"
            "      else $SFXPACK_STUB, else sfxstub.exe in ../share/sfxpack beside the sfxpack\n"
            "      binary (on Windows first beside sfxpack.exe). Entry names are the files' base\n"
-           "      names; an installer database among them is named with its product. A stub that\n"
+           "      names; an installer database among them is named with its product. An installer\n"
+           "      holds exactly one FILE, a Windows Installer database, behind a stub that is a\n"
+           "      Windows program; anything else is refused unless --force is given. A stub that\n"
            "      is already signed is refused unless --allow-signed-stub is given: sign the\n"
-           "      installer after packing.\n"
+           "      installer after packing. A bare package named *.exe is warned about.\n"
            "  sfxpack list [--json] FILE\n"
            "      Shows index, size, compressed size, ratio, offset and name of every entry.\n"
            "  sfxpack info [--json] FILE\n"
@@ -138,10 +142,11 @@ std::string HelpText() {
            "      size and name.\n"
            "  sfxpack --help | --version\n"
            "\n"
-           "Every command takes -q (no progress bar, no summary; errors only) or -v (each step on\n"
-           "stderr). A progress bar is shown on a terminal unless -q is given. No output is left behind\n"
-           "by a command that fails: OUT is written under a temporary name and renamed when it\n"
-           "is complete and has been read back; an entry that fails to extract is removed.\n"
+           "Every command takes -q (no progress bar, no summary; errors and warnings only) or -v\n"
+           "(each step on stderr). A progress bar is shown on a terminal unless -q is given. No\n"
+           "output is left behind by a command that fails: OUT is written under a temporary name\n"
+           "and renamed when it is complete and has been read back; an entry that fails to\n"
+           "extract is removed.\n"
            "\n"
            "Exit status:\n"
            "  0  success\n"
@@ -152,5 +157,7 @@ std::string HelpText() {
            "  5  an output cannot be created or written\n"
            "  6  create refused its input: a name the installer cannot extract, more than 256\n"
            "     files, two files with one name, a package of 2 GiB or more, a package too small\n"
-           "     to be found again, or a stub that is already signed\n";
+           "     to be found again, a stub that is already signed, or (without --force) an\n"
+           "     installer of other than one FILE, a FILE that is no installer database, or a\n"
+           "     stub that is no Windows program\n";
 }

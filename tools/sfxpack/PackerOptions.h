@@ -17,6 +17,7 @@ struct PackerOptions {
     bool quiet = false;
     bool verbose = false;
     bool allowSignedStub = false;
+    bool force = false;   // create: pack an installer that could not work
     bool noStub = false;  // create: a bare package, no default stub
     bool json = false;    // list, info
 };

@@ -1,0 +1,66 @@
+#include "tools/sfxpack/InstallerCheck.h"
+
+#include <string>
+
+#include "tools/sfxpack/Console.h"
+#include "tools/sfxpack/ExitStatus.h"
+#include "tools/sfxpack/MsiProduct.h"
+#include "tools/sfxpack/PackerFiles.h"
+#include "tools/sfxpack/PeCertificate.h"
+
+namespace {
+
+const char kAnyway[] = "; pass --force to pack it anyway";
+
+bool NamedLikeProgram(const WideString& path) {
+    const size_t length = path.GetLength();
+    if (length < 4 || path[length - 4] != u'.') return false;
+    for (size_t i = 0; i < 3; ++i) {
+        const char16_t unit = path[length - 3 + i];
+        const char16_t lower = unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 32) : unit;
+        if (lower != u"exe"[i]) return false;
+    }
+    return true;
+}
+
+bool Readable(const WideString& path) {
+    return WhyUnreadable(path).empty();
+}
+
+}  // namespace
+
+int CheckInstaller(const PackerOptions& o) {
+    if (o.stub.IsEmpty()) {
+        if (NamedLikeProgram(o.output)) {
+            PrintWarning(
+                o.output,
+                "a bare package (--no-stub) is no program and cannot run; leave out --no-stub for an "
+                "installer, or give the package another name");
+        }
+        return kExitOk;
+    }
+    if (o.force) return kExitOk;
+    if (Readable(o.stub) && InspectStub(o.stub) == StubSignature::kNotPe) {
+        PrintError(o.stub,
+                   std::string("is not a Windows program (no MZ header, or no PE signature where it points); "
+                               "Windows would not run the installer") +
+                       kAnyway);
+        return kExitRefused;
+    }
+    if (o.files.size() != 1) {
+        PrintError(o.output, std::to_string(o.files.size()) +
+                                 " files given; the installer needs exactly one, its database, and would "
+                                 "refuse the package; pass --force to pack them anyway");
+        return kExitRefused;
+    }
+    const WideString& database = o.files[0];
+    if (Readable(database) && !HasDatabaseSignature(database)) {
+        PrintError(
+            database,
+            std::string("is not a Windows Installer database (it does not start with the compound-file "
+                        "signature); the installer would refuse it") +
+                kAnyway);
+        return kExitRefused;
+    }
+    return kExitOk;
+}

@@ -1,0 +1,11 @@
+// What create refuses to build because the installer could not work: the stub runs a
+// package of exactly one entry, a Windows Installer database, and Windows runs the stub
+// only when it is a PE image. --force packs such input anyway, for a deliberate exception.
+#pragma once
+
+#include "tools/sfxpack/PackerOptions.h"
+
+// With a stub: kExitOk, or kExitRefused after one line naming the file and the reason.
+// Without one: kExitOk, with a warning when OUT is named like a program (.exe).
+// Files that cannot be read are left to the readability checks that follow.
+int CheckInstaller(const PackerOptions& options);
