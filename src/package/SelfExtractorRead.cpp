@@ -45,6 +45,19 @@ int32_t SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, bool r
     return result;
 }
 
+int32_t SelfExtractor::ExtractEntryInto(int32_t index, CFile& target) {
+    if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
+    const PackageEntry& e = m_entries[index];
+    if (!IsValidEntryName(e.name) || e.offset > kMaxPackageLength) return SFX_ERR_DAMAGED;
+    CFile package;
+    if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
+        return SFX_ERR_OPEN_SOURCE;
+    }
+    const int32_t result = InflateEntry(package, e, &target);
+    package.Abort();
+    return result;
+}
+
 int32_t SelfExtractor::ExtractAll(WideString destFolder, PackageProgressCallback callback,
                                   uintptr_t userData) {
     EnsureTrailingSeparator(destFolder);

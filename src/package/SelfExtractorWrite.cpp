@@ -97,6 +97,12 @@ int32_t SelfExtractor::WritePackage(const WideString& packagePath, PackageProgre
     return FinishOutput(output, packagePath, WriteEntries(output, callback, userData));
 }
 
+int32_t SelfExtractor::WritePackageInto(CFile& output, PackageProgressCallback callback, uintptr_t userData) {
+    if (m_entryCount < 1) return SFX_ERR_NO_ENTRIES;
+    const int32_t result = WriteEntries(output, callback, userData);
+    return result == SFX_WRITE_DONE ? SFX_OK : result;
+}
+
 int32_t SelfExtractor::WriteEntries(CFile& output, PackageProgressCallback callback, uintptr_t userData) {
     if (m_entryCount < 1 || m_entryCount > kMaxEntries) return SFX_ERR_NO_ENTRIES;
     for (int32_t i = 0; i < m_entryCount; ++i) {
