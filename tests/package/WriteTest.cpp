@@ -1,6 +1,12 @@
 // Writing, and packages written by us read back by us.
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
 #include "file/CFile.h"
 #include "package/EntryName.h"
 #include "package/PackageImage.h"
@@ -82,7 +88,8 @@ TEST_F(Write, ThreeEntriesBehindAStubStartAtTheStubsLength) {
     ASSERT_EQ(writer.CreatePackage(stubPath, out, nullptr, 0), SFX_OK);
     EXPECT_EQ(writer.m_entries[0].offset, stub.size());
     for (int i = 0; i + 1 < 3; ++i) {
-        EXPECT_EQ(writer.m_entries[i + 1].offset, writer.m_entries[i].offset + writer.m_entries[i].compressedSize);
+        EXPECT_EQ(writer.m_entries[i + 1].offset,
+                  writer.m_entries[i].offset + writer.m_entries[i].compressedSize);
     }
     const std::vector<uint8_t> bytes = ReadBytes(out);
     EXPECT_TRUE(std::equal(stub.begin(), stub.end(), bytes.begin()));
@@ -176,6 +183,23 @@ TEST_F(Write, NothingToWrite) {
     EXPECT_EQ(writer.WritePackage(out, nullptr, 0), SFX_ERR_NO_ENTRIES);
     EXPECT_EQ(writer.CreatePackage(stub, out, nullptr, 0), SFX_ERR_NO_ENTRIES);
     EXPECT_FALSE(PathExists(out));
+}
+
+// A read-only stub gives a package the writer can finish and its user replace.
+TEST_F(Write, AReadOnlyStubGivesAWritablePackage) {
+    const WideString stub = Source("stub.exe", RandomBytes(1000, 1));
+    MakeReadOnly(stub);
+    SelfExtractor writer(WideString{});
+    ASSERT_TRUE(writer.AddFile(Source("a.txt", TextBytes(5000, 1))));
+    ASSERT_EQ(writer.CreatePackage(stub, out, nullptr, 0), SFX_OK);
+    ExpectReadBack(writer, out);
+#ifdef _WIN32
+    EXPECT_FALSE(GetFileAttributesW(out.w_str()) & FILE_ATTRIBUTE_READONLY);
+#else
+    struct stat info;
+    ASSERT_EQ(stat(Narrow(out).c_str(), &info), 0);
+    EXPECT_TRUE(info.st_mode & S_IWUSR) << std::oct << info.st_mode;
+#endif
 }
 
 TEST_F(Write, FailuresLeaveNoOutput) {
