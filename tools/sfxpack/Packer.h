@@ -8,6 +8,7 @@
 class CFile;
 class SelfExtractor;
 class TemporaryFile;
+struct PackerProgress;
 
 class Packer {
 public:
@@ -20,10 +21,6 @@ private:
     int List();
     int Extract();
 
-public:
-    struct Progress;
-
-private:
     // create, in the order it runs: the checks of what it was given, the temporary
     // output, the installer's view of it, and its final name.
     int CheckCreateInputs(SelfExtractor& writer, uint64_t* totalSize);
@@ -32,7 +29,7 @@ private:
     int ReadBack(const SelfExtractor& writer, const WideString& path);
     int Publish(TemporaryFile& output);
     // extract: one entry, through a temporary file beside its final name.
-    int ExtractOne(SelfExtractor& reader, int32_t index, const WideString& folder, Progress& progress);
+    int ExtractOne(SelfExtractor& reader, int32_t index, const WideString& folder, PackerProgress& progress);
     int Verify();
     // info, and list --json: with inspect every entry is checked and a database read.
     int Describe(bool inspect);
