@@ -558,6 +558,8 @@ class NothingIsLost(Scratch):
             elif kind == "the package":
                 os.replace(package, target)
                 return target
+            elif kind == "folder":
+                self.write(os.path.join(target, "inside.txt"), b"in the folder")
             return package
         damaged = fmt.Entry("data.bin", os.urandom(200000))
         damaged.stream = damaged.stream[:-4] + b"\0\0\0\0"  # wrong Adler-32
@@ -565,7 +567,8 @@ class NothingIsLost(Scratch):
                 ("symlink", None, OK, {"victim.txt": b"outside the folder"}),
                 ("hard link", None, OK, {"victim.txt": b"outside the folder"}),
                 ("file, damaged entry", damaged, DAMAGED, {"out/data.bin": b"the user's file"}),
-                ("the package", None, CANNOT_WRITE, {}))):
+                ("the package", None, CANNOT_WRITE, {}),
+                ("folder", None, CANNOT_WRITE, {"out/data.bin/inside.txt": b"in the folder"}))):
             with self.subTest(kind=kind):
                 work, data = str(n), os.urandom(200000)
                 os.makedirs(self.path(work, "out"))
@@ -576,8 +579,9 @@ class NothingIsLost(Scratch):
                 self.assertStatus(result, status)
                 for name, content in keeps.items():
                     self.assertEqual(self.read(os.path.join(work, name)), content)
+                if status == CANNOT_WRITE:
+                    self.assertOneLineError(result, "data.bin", "package" if kind == "the package" else "replaced")
                 if kind == "the package":
-                    self.assertOneLineError(result, "data.bin", "package")
                     self.assertStatus(run("verify", package), OK)
                 elif status == OK:
                     self.assertFalse(os.path.islink(self.path(work, "out", "data.bin")))
