@@ -31,11 +31,14 @@ public:
         noInherit = 0x0080,
         create = 0x1000,
         noTruncate = 0x2000,
+        // A new file only: fails on any name already taken, a link included, so a
+        // file another user planted is never written through (create is ignored).
+        createNew = 0x10000,
     };
     enum SeekOrigin : uint32_t { begin = 0, current = 1, end = 2 };
 
     CFile() noexcept;
-    explicit CFile(Handle handle) noexcept;  // adopts without owning
+    explicit CFile(Handle handle) noexcept;       // adopts without owning
     CFile(const char16_t* path, uint32_t flags);  // throws on failure
     CFile(const CFile&) = delete;
     CFile& operator=(const CFile&) = delete;
@@ -60,7 +63,9 @@ public:
     static void Remove(const char16_t* path);
     static void Rename(const char16_t* oldPath, const char16_t* newPath);
 
-    bool IsOpen() const noexcept { return m_hFile != hFileNull; }
+    bool IsOpen() const noexcept {
+        return m_hFile != hFileNull;
+    }
 
     Handle m_hFile;
     int32_t m_closeOnDelete;

@@ -38,6 +38,7 @@ int AccessFlags(uint32_t flags) {
 }
 
 int CreationFlags(uint32_t flags) {
+    if (flags & CFile::createNew) return O_CREAT | O_EXCL | O_NOFOLLOW;
     if (!(flags & CFile::create)) return 0;
     return (flags & CFile::noTruncate) ? O_CREAT : O_CREAT | O_TRUNC;
 }

@@ -34,6 +34,7 @@ DWORD ShareMode(uint32_t flags) {
 }
 
 DWORD Disposition(uint32_t flags) {
+    if (flags & CFile::createNew) return CREATE_NEW;
     if (!(flags & CFile::create)) return OPEN_EXISTING;
     return (flags & CFile::noTruncate) ? OPEN_ALWAYS : CREATE_ALWAYS;
 }
@@ -70,8 +71,10 @@ bool CFile::Open(const char16_t* path, uint32_t flags, CFileException* error) {
     security.nLength = sizeof security;
     security.lpSecurityDescriptor = nullptr;
     security.bInheritHandle = (flags & noInherit) ? FALSE : TRUE;
-    HANDLE handle = CreateFileW(Wide(path), DesiredAccess(flags), ShareMode(flags), &security,
-                                Disposition(flags), FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A new file may be deleted while open: an interrupt then removes it at once.
+    const DWORD share = ShareMode(flags) | ((flags & createNew) ? FILE_SHARE_DELETE : 0);
+    HANDLE handle = CreateFileW(Wide(path), DesiredAccess(flags), share, &security, Disposition(flags),
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         if (error != nullptr) {
             error->m_osError = LastError();

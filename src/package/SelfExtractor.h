@@ -58,8 +58,12 @@ public:
     // into it again for reading, still refusing writers, before anyone else can open
     // it for writing, and stays held until the caller closes held (SFX_ERR_WRITE when
     // that open fails).
-    PackageResult ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst,
-                               CFile* held = nullptr);
+    PackageResult ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst, CFile* held = nullptr);
+    // Inflates entry index into target, a file already open for writing, and checks
+    // it as ExtractEntry does; target stays open and the caller decides what becomes
+    // of it. SFX_OK, SFX_ERR_WRITE, SFX_ERR_OPEN_SOURCE, SFX_ERR_DAMAGED (bad name,
+    // offset or data), SFX_ERR_NO_ENTRIES.
+    PackageResult ExtractEntryInto(int32_t index, CFile& target);
     // Reads the table, then extracts every entry, the last one first, framing each
     // success with SFX_EVENT_BEGIN/END. The callback stays in m_callback afterwards.
     // SFX_OK, or SFX_ERR_WRITE when at least one entry failed, or the results of
@@ -81,6 +85,11 @@ public:
     // no output is left at packagePath.
     PackageResult WritePackage(const WideString& packagePath, PackageProgressCallback callback,
                                uintptr_t userData);
+
+    // Writes the streams, the records and the trailer into output, already open for
+    // writing, from its current position on (after a stub the caller wrote there);
+    // output stays open. SFX_OK, SFX_ERR_NO_ENTRIES, SFX_ERR_WRITE, SFX_ERR_OPEN_SOURCE.
+    PackageResult WritePackageInto(CFile& output, PackageProgressCallback callback, uintptr_t userData);
 
 protected:
     // Extracts entry index from the open package: SFX_OK, SFX_ERR_WRITE,

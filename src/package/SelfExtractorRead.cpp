@@ -35,8 +35,21 @@ PackageResult SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, 
     return result;
 }
 
+PackageResult SelfExtractor::ExtractEntryInto(int32_t index, CFile& target) {
+    if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
+    const PackageEntry& e = m_entries[index];
+    if (!IsValidEntryName(e.name) || e.offset > kMaxPackageLength) return SFX_ERR_DAMAGED;
+    CFile package;
+    if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
+        return SFX_ERR_OPEN_SOURCE;
+    }
+    const PackageResult result = InflateEntry(package, e, &target);
+    package.Abort();
+    return result;
+}
+
 PackageResult SelfExtractor::ExtractAll(WideString destFolder, PackageProgressCallback callback,
-                                        uintptr_t userData) {
+                                  uintptr_t userData) {
     EnsureTrailingSeparator(destFolder);
     PackageResult result = ReadTableOfContents(GetPackagePath());
     if (result != SFX_OK) return result;

@@ -61,7 +61,9 @@ bool CopyStubFile(const WideString& from, const WideString& to) {
     struct stat sourceInfo;
     if (in.get() < 0 || fstat(in.get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode)) return false;
     // Opened without truncation first: if both paths name one file, it stays intact.
-    Descriptor out(open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, sourceInfo.st_mode & 0777));
+    // A new file's mode comes from the umask: a read-only stub must not give a
+    // read-only package that the writer then cannot open.
+    Descriptor out(open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
     struct stat targetInfo;
     if (out.get() < 0 || fstat(out.get(), &targetInfo) != 0) return false;
     if (targetInfo.st_dev == sourceInfo.st_dev && targetInfo.st_ino == sourceInfo.st_ino) return false;

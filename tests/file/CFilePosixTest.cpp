@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -63,6 +64,35 @@ TEST_F(CFilePosixTest, AShortWriteIsDiskFullWithTheName) {
     EXPECT_EQ(atLimit->m_osError, EFBIG);
     EXPECT_EQ(atLimit->m_fileName, path);
     EXPECT_EQ(ReadString(path), std::string(100, 'x'));
+}
+
+// A link at the name is never followed, whether it leads to a file or to nothing
+// yet; a new file takes its mode from the umask alone.
+TEST_F(CFilePosixTest, CreateNewNeverFollowsALink) {
+    const WideString target = folder / u"target.bin";
+    const WideString link = folder / u"link.bin";
+    for (bool targetExists : {true, false}) {
+        SCOPED_TRACE(targetExists ? "link to a file" : "dangling link");
+        if (targetExists) WriteString(target, "keep");
+        ASSERT_EQ(symlink(Narrow(target).c_str(), Narrow(link).c_str()), 0);
+        CFile file;
+        CFileException error;
+        EXPECT_FALSE(file.Open(link.c_str(), CFile::createNew | CFile::accessWrite, &error));
+        EXPECT_EQ(error.m_osError, EEXIST);
+        EXPECT_EQ(PathExists(target), targetExists);
+        if (targetExists) EXPECT_EQ(ReadString(target), "keep");
+        ASSERT_EQ(unlink(Narrow(link).c_str()), 0);
+        if (targetExists) CFile::Remove(target.c_str());
+    }
+    const mode_t previous = umask(027);
+    {
+        CFile file;
+        EXPECT_TRUE(file.Open(target.c_str(), CFile::createNew | CFile::accessWrite));
+    }
+    umask(previous);
+    struct stat info;
+    ASSERT_EQ(stat(Narrow(target).c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
 TEST_F(CFilePosixTest, NoInheritSetsCloseOnExec) {

@@ -182,6 +182,32 @@ TEST_F(CFileTest, CreateMakesAMissingFileEitherWay) {
     }
 }
 
+// createNew makes a file that was not there, and nothing else: whatever else is
+// asked for with it, a name already taken fails and keeps what it holds.
+TEST_F(CFileTest, CreateNewMakesOnlyANewFile) {
+    for (uint32_t flags : {CFile::createNew | 0x0041u, CFile::createNew | 0x3042u}) {
+        SCOPED_TRACE(testing::Message() << std::hex << flags);
+        WideString path = folder / u"fresh.bin";
+        {
+            CFile file;
+            ASSERT_TRUE(file.Open(path.c_str(), flags));
+            file.Write("new", 3);
+        }
+        EXPECT_EQ(ReadString(path), "new");
+        for (const WideString& taken : {path, existing}) {
+            const std::string before = ReadString(taken);
+            CFile file;
+            CFileException error;
+            EXPECT_FALSE(file.Open(taken.c_str(), flags, &error));
+            EXPECT_EQ(error.m_cause, CFileException::accessDenied);
+            EXPECT_EQ(error.m_fileName, taken);
+            EXPECT_FALSE(file.IsOpen());
+            EXPECT_EQ(ReadString(taken), before);
+        }
+        CFile::Remove(path.c_str());
+    }
+}
+
 TEST_F(CFileTest, NoTruncateAloneStillWantsAnExistingFile) {
     CFileException error;
     CFile file;

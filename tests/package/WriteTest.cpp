@@ -3,6 +3,12 @@
 
 #include <type_traits>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
 #include "file/CFile.h"
 #include "package/EntryName.h"
 #include "package/PackageImage.h"
@@ -184,6 +190,23 @@ TEST_F(Write, NothingToWrite) {
     EXPECT_EQ(writer.WritePackage(out, nullptr, 0), SFX_ERR_NO_ENTRIES);
     EXPECT_EQ(writer.CreatePackage(stub, out, nullptr, 0), SFX_ERR_NO_ENTRIES);
     EXPECT_FALSE(PathExists(out));
+}
+
+// A read-only stub gives a package the writer can finish and its user replace.
+TEST_F(Write, AReadOnlyStubGivesAWritablePackage) {
+    const WideString stub = Source("stub.exe", RandomBytes(1000, 1));
+    MakeReadOnly(stub);
+    SelfExtractor writer(WideString{});
+    ASSERT_TRUE(writer.AddFile(Source("a.txt", TextBytes(5000, 1))));
+    ASSERT_EQ(writer.CreatePackage(stub, out, nullptr, 0), SFX_OK);
+    ExpectReadBack(writer, out);
+#ifdef _WIN32
+    EXPECT_FALSE(GetFileAttributesW(out.w_str()) & FILE_ATTRIBUTE_READONLY);
+#else
+    struct stat info;
+    ASSERT_EQ(stat(Narrow(out).c_str(), &info), 0);
+    EXPECT_TRUE(info.st_mode & S_IWUSR) << std::oct << info.st_mode;
+#endif
 }
 
 TEST_F(Write, FailuresLeaveNoOutput) {

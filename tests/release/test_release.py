@@ -54,7 +54,7 @@ def help_usage(sfxpack):
         match = re.match(r"  sfxpack (\w+) (.*)", line)
         if match:
             usage[match.group(1)] = set(re.findall(r"(?<![\w-])(--?[A-Za-z][\w-]*)", match.group(2)))
-    statuses = set(re.findall(r"^  (\d)  ", text.split("Exit status:")[1], re.M))
+    statuses = set(re.findall(r"^  (\d+)  ", text.split("Exit status:")[1], re.M))
     return usage, statuses, text
 
 
@@ -87,7 +87,7 @@ class Docs(unittest.TestCase):
                 for option in options:
                     self.assertRegex(options_section, rf"(?m)^       {re.escape(option)}\b")
         statuses = text.split("\nEXIT STATUS\n")[1].split("\nENVIRONMENT\n")[0]
-        self.assertEqual(set(re.findall(r"(?m)^       (\d)\b", statuses)), self.statuses)
+        self.assertEqual(set(re.findall(r"(?m)^       (\d+)\b", statuses)), self.statuses)
 
     def test_completion_offers_every_command_and_option(self):
         with tempfile.TemporaryDirectory() as cwd:

@@ -36,6 +36,7 @@ SFXPACK = None
 LAUNCHER = os.environ.get("SFXPACK_LAUNCHER", "").split()
 ON_WINDOWS = bool(LAUNCHER)
 OK, DAMAGED, USAGE, CANNOT_READ, NOT_PACKAGE, CANNOT_WRITE, REFUSED = range(7)
+INTERRUPTED = 130
 
 
 def slurp(path):
@@ -207,7 +208,7 @@ class Errors(Scratch):
         text = result.stdout.decode()
         for word in ("create", "list", "extract", "verify", "Exit status", "--allow-signed-stub"):
             self.assertIn(word, text)
-        for status in range(7):
+        for status in (*range(7), 130):
             self.assertIn(f"\n  {status}  ", text)
         version = run("--version")
         self.assertStatus(version, OK)
@@ -597,6 +598,177 @@ class Info(Scratch):
                 info.kill()
                 info.wait()
         self.assertEqual(os.listdir(temp), [])
+
+
+def temporary_files(folder):
+    """What create and extract write before a name is final, left in folder."""
+    return [n for n in os.listdir(folder) if "sfxpack" in n and n.endswith(".tmp")]
+
+
+def umask_mode():
+    """The mode a new file gets: 0666 less the umask."""
+    mask = os.umask(0)
+    os.umask(mask)
+    return 0o666 & ~mask
+
+
+class NothingIsLost(Scratch):
+    """A package, a stub, a link or a file already at an output's name is never
+    written through, truncated or removed; an output takes its final name only whole."""
+
+    def test_extraction_replaces_only_what_it_has_whole(self):
+        """Each row puts something at out/data.bin, then extracts a package holding
+        data.bin into out/."""
+        def plant(kind, work, target, package):
+            if kind in ("symlink", "hard link"):
+                victim = self.write(os.path.join(work, "victim.txt"), b"outside the folder")
+                (os.symlink if kind == "symlink" else os.link)(victim, target)
+            elif kind == "file, damaged entry":
+                self.write(target, b"the user's file")
+            elif kind == "the package":
+                os.replace(package, target)
+                return target
+            elif kind == "folder":
+                self.write(os.path.join(target, "inside.txt"), b"in the folder")
+            return package
+        damaged = fmt.Entry("data.bin", os.urandom(200000))
+        damaged.stream = damaged.stream[:-4] + b"\0\0\0\0"  # wrong Adler-32
+        for n, (kind, entry, status, keeps) in enumerate((
+                ("symlink", None, OK, {"victim.txt": b"outside the folder"}),
+                ("hard link", None, OK, {"victim.txt": b"outside the folder"}),
+                ("file, damaged entry", damaged, DAMAGED, {"out/data.bin": b"the user's file"}),
+                ("the package", None, CANNOT_WRITE, {}),
+                ("folder", None, CANNOT_WRITE, {"out/data.bin/inside.txt": b"in the folder"}))):
+            with self.subTest(kind=kind):
+                work, data = str(n), os.urandom(200000)
+                os.makedirs(self.path(work, "out"))
+                package = self.write(os.path.join(work, "in.pkg"),
+                                     fmt.build([entry or fmt.Entry("data.bin", data)], prefix=pe_stub(False)))
+                package = plant(kind, work, self.path(work, "out", "data.bin"), package)
+                result = run("extract", package, "-C", self.path(work, "out"))
+                self.assertStatus(result, status)
+                for name, content in keeps.items():
+                    self.assertEqual(self.read(os.path.join(work, name)), content)
+                if status == CANNOT_WRITE:
+                    self.assertOneLineError(result, "data.bin", "package" if kind == "the package" else "replaced")
+                if kind == "the package":
+                    self.assertStatus(run("verify", package), OK)
+                elif status == OK:
+                    self.assertFalse(os.path.islink(self.path(work, "out", "data.bin")))
+                    self.assertTrue(self.read(os.path.join(work, "out", "data.bin")) == data)
+                self.assertEqual(self.listing(work, "out"), ["data.bin"])
+
+    def test_two_extractions_of_one_name_leave_one_whole_file(self):
+        contents = [os.urandom(24 << 20), os.urandom(24 << 20)]
+        packages = [self.write(f"p{i}.pkg", fmt.build([fmt.Entry("big.bin", c)], prefix=pe_stub(False)))
+                    for i, c in enumerate(contents)]
+        out = self.path("out")
+        os.mkdir(out)
+        for round in range(3):
+            with self.subTest(round=round):
+                runs = [subprocess.Popen(LAUNCHER + [SFXPACK, "extract", p, "-C", out], stdin=subprocess.DEVNULL,
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) for p in packages]
+                self.assertEqual([r.wait(timeout=120) for r in runs], [OK, OK])
+                self.assertTrue(self.read("out/big.bin") in contents, "a file that matches neither package")
+                self.assertEqual(self.listing("out"), ["big.bin"])
+
+    @unittest.skipIf(ON_WINDOWS, "POSIX modes, links and process numbers")
+    def test_create_makes_its_temporary_file_new_and_its_own(self):
+        """Nothing planted beside OUT is written through or taken over, even by one who
+        knows the process number (here 1, in a process namespace of its own); OUT gets
+        its mode from the umask, whatever the stub's."""
+        if subprocess.run(["unshare", "-pf", "true"], capture_output=True).returncode != 0:
+            self.skipTest("no process namespaces here")
+        a = self.write("Setup.msi", os.urandom(3000))
+        for plant in ("symlink", "file", "read-only stub"):
+            with self.subTest(plant=plant):
+                out = self.path("out.exe")
+                stub = self.write("stub.exe", pe_stub(False))
+                victim = self.write("victim.txt", b"keep")
+                planted = [out + f".sfxpack-{pid}.tmp" for pid in (1, 2)]
+                for name in planted:
+                    if plant == "symlink":
+                        os.symlink(victim, name)
+                    elif plant == "file":
+                        self.write(os.path.basename(name), b"planted")
+                        os.chmod(name, 0o606)
+                if plant == "read-only stub":
+                    os.chmod(stub, 0o444)
+                result = subprocess.run(["unshare", "-pf", SFXPACK, "create", "-q", "--stub", stub, "-o", out, a],
+                                        capture_output=True, timeout=120)
+                self.assertStatus(result, OK)
+                self.assertEqual(result.stderr, b"")
+                self.assertFalse(os.path.islink(out))
+                self.assertEqual(os.stat(out).st_mode & 0o7777, umask_mode())
+                self.assertEqual(slurp(victim), b"keep")
+                for name in planted if plant != "read-only stub" else ():
+                    self.assertEqual(os.path.islink(name), plant == "symlink")
+                    self.assertEqual(slurp(name), b"keep" if plant == "symlink" else b"planted")
+                    os.remove(name)
+                self.assertStatus(run("verify", out), OK)
+                self.assertEqual(temporary_files(self.dir), [])
+                for name in (out, stub, victim):
+                    os.remove(name)
+
+    def test_read_only_stub(self):
+        a = self.write("Setup.msi", os.urandom(3000))
+        stub = self.write("stub.exe", pe_stub(False))
+        os.chmod(stub, 0o444)
+        self.assertStatus(run("create", "--stub", stub, "-o", self.path("out.exe"), a), OK)
+        self.assertEqual(self.listing(), ["Setup.msi", "out.exe", "stub.exe"])
+        self.assertTrue(os.stat(self.path("out.exe")).st_mode & 0o200)
+        self.assertStatus(run("verify", self.path("out.exe")), OK)
+
+
+class Interrupted(Scratch):
+    """SIGINT, SIGTERM or SIGHUP while create or extract writes: the process ends by
+    that signal, and neither its temporary file nor a partial output is left. Under
+    Wine, SIGINT arrives as Ctrl+C, and sfxpack.exe ends with status 130 (SIGTERM
+    and SIGHUP end Wine itself, as no Windows program can see)."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.shared = tempfile.mkdtemp(prefix="sfxpack-interrupted-")
+        cls.big = os.path.join(cls.shared, "big.bin")
+        with open(cls.big, "wb") as f:
+            f.write(os.urandom(64 << 20))
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.shared, ignore_errors=True)
+
+    def interrupt(self, args, folder, sig):
+        """Starts sfxpack, sends sig once something new appears in folder; answers its
+        status."""
+        before = set(os.listdir(folder))
+        process = subprocess.Popen(LAUNCHER + [SFXPACK, *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
+        try:
+            while process.poll() is None and set(os.listdir(folder)) == before:
+                time.sleep(0.001)
+            self.assertIsNone(process.poll(), "ended before anything was written")
+            process.send_signal(sig)
+            return process.wait(timeout=60)
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+
+    def test_signals_leave_nothing(self):
+        package = self.path("big.pkg")
+        self.assertStatus(run("create", "-q", "--no-stub", "-o", package, self.big), OK)
+        out = self.path("out")
+        os.mkdir(out)
+        for sig in (signal.SIGINT,) if ON_WINDOWS else (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            for command, args, folder, left in (
+                    ("create", ["create", "--no-stub", "-o", self.path("new.pkg"), self.big], self.dir,
+                     ["big.pkg", "out"]),
+                    ("extract", ["extract", package, "-C", out], out, [])):
+                with self.subTest(signal=sig.name, command=command):
+                    # Died of the signal (a shell sees 128 + its number), or ended as
+                    # Windows programs do on Ctrl+C.
+                    self.assertEqual(self.interrupt(args, folder, sig), INTERRUPTED if ON_WINDOWS else -sig)
+                    self.assertEqual(sorted(os.listdir(folder)), left)
 
 
 def columns(text):

@@ -8,6 +8,7 @@
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "package/EntryName.h"
+#include "package/RemoveQuietly.h"
 #include "package/SelfExtractor.h"
 #include "package/TableOfContents.h"
 #include "tools/sfxpack/Console.h"
@@ -28,7 +29,7 @@ uint32_t PackageEnd(const WideString& path, uint32_t* fileLength) {
     std::vector<PackageEntry> scratch(kMaxEntries);
     int32_t count = 0;
     TocLocation location;
-    const int32_t result = ReadTableOfContentsFrom(file, scratch.data(), &count, &location);
+    const PackageResult result = ReadTableOfContentsFrom(file, scratch.data(), &count, &location);
     uint32_t length = 0;
     try {
         length = file.GetLength();
@@ -127,7 +128,7 @@ void PackageInfo::Collect(SelfExtractor& reader, bool inspect, bool showProgress
                            "entry " + std::to_string(entry.index) + " (" + progress.item + "): " + problem);
             }
         }
-        if (!copy.IsEmpty()) RemoveFileQuietly(copy);
+        if (!copy.IsEmpty()) RemoveQuietly(copy);
     }
     reader.SetProgressCallback(nullptr, 0);
     progress.bar.Finish();

@@ -10,26 +10,38 @@
 #include <windows.h>
 #else
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #endif
 
 std::string CauseText(int32_t cause) {
     switch (cause) {
-        case CFileException::fileNotFound: return "no such file";
-        case CFileException::badPath: return "bad path";
-        case CFileException::tooManyOpenFiles: return "too many open files";
-        case CFileException::accessDenied: return "access denied";
-        case CFileException::invalidFile: return "not a usable file";
-        case CFileException::directoryFull: return "folder full";
-        case CFileException::badSeek: return "seek failed";
-        case CFileException::hardIO: return "input/output error";
-        case CFileException::sharingViolation: return "in use by another program";
-        case CFileException::lockViolation: return "locked by another program";
-        case CFileException::diskFull: return "disk full";
-        case CFileException::endOfFile: return "unexpected end of file";
-        default: return "cannot be opened";
+        case CFileException::fileNotFound:
+            return "no such file";
+        case CFileException::badPath:
+            return "bad path";
+        case CFileException::tooManyOpenFiles:
+            return "too many open files";
+        case CFileException::accessDenied:
+            return "access denied";
+        case CFileException::invalidFile:
+            return "not a usable file";
+        case CFileException::directoryFull:
+            return "folder full";
+        case CFileException::badSeek:
+            return "seek failed";
+        case CFileException::hardIO:
+            return "input/output error";
+        case CFileException::sharingViolation:
+            return "in use by another program";
+        case CFileException::lockViolation:
+            return "locked by another program";
+        case CFileException::diskFull:
+            return "disk full";
+        case CFileException::endOfFile:
+            return "unexpected end of file";
+        default:
+            return "cannot be opened";
     }
 }
 
@@ -45,16 +57,9 @@ std::string WhyUnreadable(const WideString& path) {
 #endif
     CFile file;
     CFileException error;
-    if (!file.Open(path.c_str(), CFile::accessRead | CFile::shareAllowAll, &error)) return CauseText(error.m_cause);
+    if (!file.Open(path.c_str(), CFile::accessRead | CFile::shareAllowAll, &error))
+        return CauseText(error.m_cause);
     return "";
-}
-
-void RemoveFileQuietly(const WideString& path) {
-    try {
-        CFile::Remove(path.c_str());
-    } catch (CFileException* error) {
-        std::unique_ptr<CFileException> owner(error);
-    }
 }
 
 #ifdef _WIN32
@@ -65,30 +70,37 @@ bool IsDirectory(const WideString& path) {
 }
 
 namespace {
-bool Identify(const WideString& path, BY_HANDLE_FILE_INFORMATION* info) {
-    HANDLE file = CreateFileW(path.w_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+bool Identify(const WideString& path, BY_HANDLE_FILE_INFORMATION* info, DWORD flags = 0) {
+    HANDLE file = CreateFileW(path.w_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const bool ok = GetFileInformationByHandle(file, info) != 0;
     CloseHandle(file);
     return ok;
 }
+
+bool Same(const BY_HANDLE_FILE_INFORMATION& x, const BY_HANDLE_FILE_INFORMATION& y) {
+    return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+           x.nFileIndexLow == y.nFileIndexLow;
+}
 }  // namespace
 
 bool SameFile(const WideString& a, const WideString& b) {
     BY_HANDLE_FILE_INFORMATION x, y;
-    return Identify(a, &x) && Identify(b, &y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+    return Identify(a, &x) && Identify(b, &y) && Same(x, y);
+}
+
+bool IsNameOf(const WideString& name, const WideString& path) {
+    BY_HANDLE_FILE_INFORMATION x, y;
+    return Identify(name, &x, FILE_FLAG_OPEN_REPARSE_POINT) && Identify(path, &y) && Same(x, y);
+}
+
+bool PathExistsNoFollow(const WideString& path) {
+    return GetFileAttributesW(path.w_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool MoveIntoPlace(const WideString& from, const WideString& to) {
     return MoveFileExW(from.w_str(), to.w_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-}
-
-WideString TemporaryBeside(const WideString& path) {
-    WideString suffix;
-    suffix.Format(u".sfxpack-%u.tmp", static_cast<unsigned>(GetCurrentProcessId()));
-    return path + suffix;
 }
 
 #else
@@ -108,10 +120,15 @@ bool MoveIntoPlace(const WideString& from, const WideString& to) {
     return std::rename(Utf8FromWide(from).c_str(), Utf8FromWide(to).c_str()) == 0;
 }
 
-WideString TemporaryBeside(const WideString& path) {
-    WideString suffix;
-    suffix.Format(u".sfxpack-%u.tmp", static_cast<unsigned>(getpid()));
-    return path + suffix;
+bool IsNameOf(const WideString& name, const WideString& path) {
+    struct stat x, y;
+    return lstat(Utf8FromWide(name).c_str(), &x) == 0 && stat(Utf8FromWide(path).c_str(), &y) == 0 &&
+           x.st_dev == y.st_dev && x.st_ino == y.st_ino;
+}
+
+bool PathExistsNoFollow(const WideString& path) {
+    struct stat info;
+    return lstat(Utf8FromWide(path).c_str(), &info) == 0;
 }
 
 #endif

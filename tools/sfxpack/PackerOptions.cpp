@@ -154,10 +154,15 @@ std::string HelpText() {
            "  2  bad command line, or a NAME or INDEX that is not in the package\n"
            "  3  a package, stub or input file cannot be opened or read, or no stub was found\n"
            "  4  no valid package was found in FILE, or it holds no entries\n"
-           "  5  an output cannot be created or written\n"
+           "  5  an output cannot be created or written, or it would replace the package that\n"
+           "     extract reads\n"
            "  6  create refused its input: a name the installer cannot extract, more than 256\n"
            "     files, two files with one name, a package of 2 GiB or more, a package too small\n"
            "     to be found again, a stub that is already signed, or (without --force) an\n"
            "     installer of other than one FILE, a FILE that is no installer database, or a\n"
-           "     stub that is no Windows program\n";
+           "     stub that is no Windows program\n"
+           "  130  interrupted by Ctrl+C, Ctrl+Break or the closing of the console (Windows);\n"
+           "     on POSIX, SIGINT, SIGTERM, SIGHUP or SIGQUIT end it by that signal (128 + its\n"
+           "     number to a shell). Either way the temporary file of the output being written\n"
+           "     is removed first.\n";
 }

@@ -22,4 +22,6 @@ public:
 private:
     WideString m_path;
     WideString m_file;
+    int m_folderSlot = -1;  // where SignalCleanup keeps each path
+    int m_fileSlot = -1;
 };

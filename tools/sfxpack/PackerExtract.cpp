@@ -1,0 +1,121 @@
+// sfxpack extract: each entry through a temporary file beside its final name.
+#include <string>
+#include <vector>
+
+#include "base/Utf8.h"
+#include "file/CFileException.h"
+#include "package/EntryName.h"
+#include "package/SelfExtractor.h"
+#include "tools/sfxpack/Console.h"
+#include "tools/sfxpack/ExitStatus.h"
+#include "tools/sfxpack/Packer.h"
+#include "tools/sfxpack/PackerFiles.h"
+#include "tools/sfxpack/PackerProgress.h"
+#include "tools/sfxpack/PackerSupport.h"
+#include "tools/sfxpack/TemporaryFile.h"
+
+int Packer::Extract() {
+    const PackerOptions& o = m_options;
+    SelfExtractor reader(o.package);
+    const int status = OpenPackage(reader, o.package);
+    if (status != kExitOk) return status;
+    const WideString folder = o.directory.IsEmpty() ? WideString(u".") : o.directory;
+    if (!IsDirectory(folder)) {
+        PrintError(folder, "no such folder");
+        return kExitCannotWrite;
+    }
+
+    std::vector<int32_t> selected;
+    if (o.files.empty()) {
+        for (int32_t i = 0; i < reader.GetEntryCount(); ++i) selected.push_back(i);
+    }
+    for (const WideString& want : o.files) {
+        int32_t found = -1;
+        for (int32_t i = 0; i < reader.GetEntryCount() && found < 0; ++i) {
+            if (reader.EntryAt(i).name == want) found = i;
+        }
+        if (found < 0) {
+            const std::string digits = Utf8FromWide(want);
+            if (!digits.empty() && digits.size() < 4 &&
+                digits.find_first_not_of("0123456789") == std::string::npos &&
+                std::stoi(digits) < reader.GetEntryCount()) {
+                found = std::stoi(digits);
+            }
+        }
+        if (found < 0) {
+            PrintError(o.package, "no entry named or numbered '" + Printable(want) + "'");
+            return kExitUsage;
+        }
+        selected.push_back(found);
+    }
+
+    PackerProgress progress(StderrIsTerminal() && !o.quiet);
+    progress.step = o.verbose ? "extracting" : nullptr;
+    for (int32_t index : selected) progress.total += reader.EntryAt(index).compressedSize;
+    reader.SetProgressCallback(&OnExtractEvent, reinterpret_cast<uintptr_t>(&progress));
+    int worst = kExitOk;
+    for (size_t k = 0; k < selected.size(); ++k) {
+        const int32_t index = selected[k];
+        const int32_t earlier = EarlierEntryOfSameName(reader, selected, k, index);
+        int failure = kExitDamaged;
+        if (earlier >= 0) {
+            progress.bar.Finish();
+            PrintError(o.package, EntryText(reader, index) + SameNameProblem(earlier) + "; not extracted");
+        } else {
+            failure = ExtractOne(reader, index, folder, progress);
+        }
+        if (worst == kExitOk) worst = failure;
+    }
+    return worst;
+}
+
+int Packer::ExtractOne(SelfExtractor& reader, int32_t index, const WideString& folder,
+                       PackerProgress& progress) {
+    const PackerOptions& o = m_options;
+    const PackageEntry& e = reader.EntryAt(index);
+    if (!IsValidEntryName(e.name)) {
+        progress.bar.Finish();
+        PrintError(o.package, EntryText(reader, index) + NameProblem(e.name) + "; not extracted");
+        return kExitDamaged;
+    }
+    const WideString target = InFolder(folder, e.name);
+    // Replacing the package while it is read would destroy it.
+    if (IsNameOf(target, o.package)) {
+        progress.bar.Finish();
+        PrintError(target, "is the package being extracted; not replaced (extract into another folder)");
+        return kExitCannotWrite;
+    }
+    // Each entry is inflated into a file of its own and takes its name only when it
+    // is whole: a failure leaves what was at the name as it was.
+    TemporaryFile output(target);
+    CFileException error;
+    if (!output.Create(&error)) {
+        progress.bar.Finish();
+        PrintError(target, CannotCreateBeside(error));
+        return kExitCannotWrite;
+    }
+    progress.Begin(e.compressedSize, Printable(e.name));
+    PackageResult result = reader.ExtractEntryInto(index, output.File());
+    if (result == SFX_OK && !output.Close()) result = SFX_ERR_WRITE;
+    progress.End();
+    switch (result) {
+        case SFX_OK:
+            if (output.Publish()) return kExitOk;
+            progress.bar.Finish();
+            PrintError(target, "cannot be replaced (a folder or a protected file has that name)");
+            return kExitCannotWrite;
+        case SFX_ERR_DAMAGED:
+            progress.bar.Finish();
+            PrintError(o.package,
+                       EntryText(reader, index) + "damaged data (stream, checksum or size); not extracted");
+            return kExitDamaged;
+        case SFX_ERR_OPEN_SOURCE:
+            progress.bar.Finish();
+            PrintError(o.package, "cannot be read");
+            return kExitCannotRead;
+        default:
+            progress.bar.Finish();
+            PrintError(target, "cannot be written (disk full?)");
+            return kExitCannotWrite;
+    }
+}

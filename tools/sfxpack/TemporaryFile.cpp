@@ -1,0 +1,82 @@
+#include "tools/sfxpack/TemporaryFile.h"
+
+#include <memory>
+
+#include "file/CFileException.h"
+#include "package/RemoveQuietly.h"
+#include "tools/sfxpack/PackerFiles.h"
+#include "tools/sfxpack/RandomName.h"
+#include "tools/sfxpack/SignalCleanup.h"
+
+namespace {
+
+// The folder part of path, with its separator ("" for a bare name).
+WideString FolderOf(const WideString& path) {
+    size_t length = path.GetLength();
+    while (length > 0 && path[length - 1] != u'/'
+#ifdef _WIN32
+           && path[length - 1] != u'\\' && path[length - 1] != u':'
+#endif
+    ) {
+        --length;
+    }
+    return WideString(path.c_str(), length);
+}
+
+}  // namespace
+
+bool TemporaryFile::Create(CFileException* error) {
+    Discard();
+    const WideString folder = FolderOf(m_finalPath);
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const WideString name = RandomName(u".sfxpack-", u".tmp");
+        if (name.IsEmpty()) break;
+        const WideString path = folder + name;
+        // The path is kept before the file exists, so an interrupt at any moment
+        // finds it; kept with the signals held, so it is never someone else's file.
+        SignalCleanup::Hold hold;
+        const int slot = SignalCleanup::Keep(path, SignalCleanup::kFile);
+        if (m_file.Open(path.c_str(),
+                        CFile::createNew | CFile::accessWrite | CFile::shareAllowRead | CFile::noInherit,
+                        error)) {
+            m_path = path;
+            m_slot = slot;
+            return true;
+        }
+        SignalCleanup::Forget(slot);
+        // Only a name already taken is worth another try.
+        if (!PathExistsNoFollow(path)) return false;
+    }
+    if (error != nullptr) error->m_cause = CFileException::genericException;
+    return false;
+}
+
+bool TemporaryFile::Close() {
+    try {
+        m_file.Close();
+        return true;
+    } catch (CFileException* error) {
+        std::unique_ptr<CFileException> owner(error);
+        return false;
+    }
+}
+
+bool TemporaryFile::Publish() {
+    if (m_path.IsEmpty() || m_file.IsOpen()) return false;
+    SignalCleanup::Hold hold;
+    if (!MoveIntoPlace(m_path, m_finalPath)) return false;
+    SignalCleanup::Forget(m_slot);
+    m_slot = -1;
+    m_path.Empty();
+    return true;
+}
+
+void TemporaryFile::Discard() {
+    m_file.Abort();
+    if (m_path.IsEmpty()) return;
+    SignalCleanup::Hold hold;
+    RemoveQuietly(m_path);
+    SignalCleanup::Forget(m_slot);
+    m_slot = -1;
+    m_path.Empty();
+}
