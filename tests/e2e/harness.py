@@ -111,11 +111,14 @@ class Probe:
     def of(self, kind):
         return [e for e in self.events if e["event"] == kind]
 
+    # Wine starts these itself, under whichever program happens to need them first: the
+    # desktop's explorer.exe when a session's first window opens, and the service manager
+    # with its services when the wine server was idle long enough to end and starts again.
+    WINE_OWN = {"explorer.exe", "services.exe", "rpcss.exe", "plugplay.exe", "svchost.exe", "winedevice.exe"}
+
     def programs_started(self):
-        """The processes the program started. Wine's explorer.exe is left out: Wine itself
-        starts it for the session's desktop when the first window of a session needs one,
-        and it can appear under whichever program that is."""
-        return [e for e in self.of("process") if e["name"].lower() != "explorer.exe"]
+        """The processes the program started, Wine's own left out."""
+        return [e for e in self.of("process") if e["name"].lower() not in self.WINE_OWN]
 
     def first(self, kind):
         found = self.of(kind)
