@@ -5,6 +5,7 @@ import os
 import shutil
 import subprocess
 import sys
+import time
 from concurrent.futures import ThreadPoolExecutor
 
 from harness import CAPTION, DETAIL, ENGLISH, FRENCH, REGISTRY_KEY, fill, package_entries, string_table
@@ -412,6 +413,54 @@ def near_miss_switches(c):
         expect(probe.titles() == [CAPTION], f"{args}: titles {probe.titles()}", probe)
         expect(probe.statuses()[0] == ENGLISH["initializing"], f"{args}: status lines {probe.statuses()}", probe)
         expect_exit(probe, 1)
+
+
+def first_copy(folder, timeout_s=60):
+    """Waits until the stand-in has begun its first copy into folder."""
+    deadline = time.monotonic() + timeout_s
+    while not any(n.endswith("-start.msi") for n in os.listdir(folder)):
+        expect(time.monotonic() < deadline, f"no installer started for {folder}")
+        time.sleep(0.05)
+
+
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
+def two_installers_at_once(c):
+    # Two installers of different databases share the one temporary path, started at
+    # once and one while the other's installer runs. Each stand-in installer keeps what
+    # it read when it started and when it ended: all of it must be its own run's
+    # database, whole. A run that cannot have the path ends with 103.
+    c.wine.reg_delete(REGISTRY_KEY)
+    made = c.large_installers(2, payload_mb=48)
+    for staggered in (False, True):
+        with c.system_msiexec(sleep_ms=3000) as msiexec:
+            runs = [msiexec.keeping_copies(f"copies-{staggered}-{n}") for n in range(len(made))]
+
+            def start(n):
+                if staggered and n:
+                    first_copy(runs[0][1])
+                return c.run(made[n][0], env=runs[n][0], unix_env=msiexec.unix_env, at=[("box", "enter")])
+            with ThreadPoolExecutor(max_workers=len(made)) as pool:
+                probes = list(pool.map(start, range(len(made))))
+        installed = []
+        for n, ((installer, database), (env, copies), probe) in enumerate(zip(made, runs, probes)):
+            what = f"{'one after the other' if staggered else 'at once'}, run {n}"
+            expect_exit(probe, 1)
+            kept = c.files_in(copies)
+            if probe.of("box"):
+                expect_failure_box(probe, DETAIL[103])
+                expect(kept == [], f"{what}: the run that failed handed over {kept}", probe)
+                continue
+            expect(len(kept) == 2, f"{what}: the stand-in kept {kept}", probe)
+            with open(database, "rb") as f:
+                expected = f.read()
+            for name in kept:
+                with open(os.path.join(copies, name), "rb") as f:
+                    expect(f.read() == expected, f"{what}: {name} is not the database it packed", probe)
+            installed.append(n)
+        # The later run meets the earlier one's database while its installer runs.
+        expect(installed == [0] if staggered else installed != [],
+               f"{'one after the other' if staggered else 'at once'}: runs {installed} went through")
+        expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
 
 
 # Hostile installers ------------------------------------------------------------
