@@ -1,5 +1,7 @@
 """The whole-installer cases. Each takes a Case (its own folders) and raises
-AssertionError with what it saw when the installer does not behave."""
+AssertionError with what it saw when the installer does not behave, or Skip when it
+cannot run here."""
+import contextlib
 import json
 import os
 import shutil
@@ -19,6 +21,10 @@ CASES = {}
 INSTALL_LOCK = "corvella-install"
 # Every test that runs msiexec holds this one: some put a stand-in at its system path.
 MSIEXEC_LOCK = "system-msiexec"
+
+
+class Skip(Exception):
+    """A case that cannot run here, with the reason; never a pass."""
 
 
 def case(*locks):
@@ -461,6 +467,35 @@ def two_installers_at_once(c):
         expect(installed == [0] if staggered else installed != [],
                f"{'one after the other' if staggered else 'at once'}: runs {installed} went through")
         expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
+
+
+@contextlib.contextmanager
+def small_disk(c, name, size):
+    """A folder of the case on a tmpfs of its own of size bytes, for the block."""
+    folder = c.folder(name)
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},mode=0777", "tmpfs", folder],
+                             capture_output=True, timeout=30)
+    if mounted.returncode != 0:
+        raise Skip(f"cannot mount a small tmpfs here: {mounted.stderr.decode(errors='replace').strip()}")
+    try:
+        yield folder
+    finally:
+        subprocess.run(["umount", "-l", folder], capture_output=True, timeout=30)
+
+
+@case()
+def temp_disk_fills_up(c):
+    # The disk fills up part way through the database: the file layer's failure ends the
+    # run with 103 and no partial database is left.
+    (installer, _), = c.large_installers(1, payload_mb=24)
+    with small_disk(c, "small-temp", 4 << 20) as temp:
+        probe = c.run(installer, temp=temp, at=[("box", "enter")])
+        left = c.files_in(temp)
+        used = shutil.disk_usage(temp).used
+    expect_failure_box(probe, DETAIL[103])
+    expect_exit(probe, 1)
+    expect(not probe.programs_started(), "a partial database reached the installer", probe)
+    expect(left == [] and used < 1 << 20, f"the small disk holds {left} ({used} bytes used)")
 
 
 # Hostile installers ------------------------------------------------------------
