@@ -624,6 +624,37 @@ def quit_from_outside(c):
     expect_exit(act_while_msiexec_runs(c, "quit:7", 5000), 7)
 
 
+@case(MSIEXEC_LOCK)
+def escape_as_extraction_ends(c):
+    # Escape while the worker is held in (or before) the extraction of a large
+    # database; the worker then finishes it inside the window's 2 s wait, and nothing
+    # may be installed after the cancel. In normal mode the worker's hide of the window
+    # must not wait for the window's thread, which is in that wait.
+    (installer, database), = c.large_installers(1, payload_mb=24)
+    with open(database, "rb") as f:
+        expected = f.read()
+    for args in (["-update"], []):
+        shutil.rmtree(c.temp)
+        os.makedirs(c.temp)
+        with c.system_msiexec() as msiexec:
+            probe = c.run(installer, args, env=msiexec.env, unix_env=msiexec.unix_env,
+                          at=[("created", "heldescape")])
+        expect_exit(probe, 2)
+        expect(probe.first("held") and probe.first("held")["threads"] > 0, f"{args}: the worker was never held",
+               probe)
+        expect(msiexec.calls() == [], f"{args}: an installer was started after the cancel: {msiexec.calls()}",
+               probe)
+        expect(not probe.programs_started(), f"{args}: programs were started", probe)
+        expect(probe.first("destroyed") is not None, f"{args}: the window was not closed", probe)
+        # Only a whole database shows that the extraction ended within the wait: the
+        # process ends when the wait does.
+        expect(c.files_in(c.temp) == ["Setup.msi"], f"{args}: the temporary folder holds {c.files_in(c.temp)}")
+        with open(os.path.join(c.temp, "Setup.msi"), "rb") as f:
+            expect(f.read() == expected, f"{args}: the extraction did not end inside the wait", probe)
+        waited = probe.first("exit")["t"] - probe.first("resumed")["t"]
+        expect(waited < 1500, f"{args}: the window ended {waited} ms after the worker ran on", probe)
+
+
 # Languages -----------------------------------------------------------------------
 
 @case(INSTALL_LOCK, MSIEXEC_LOCK)

@@ -13,6 +13,9 @@
 //         has painted, which is then reported: a state too short to be seen otherwise,
 //         since the worker started meanwhile is held before it runs)
 //       | pause (a hold that lasts until a line arrives on stdin, for pictures)
+//       | heldescape (Escape pressed while the worker is held, wherever it is: once
+//         the window's thread has stopped answering, being in its wait for the worker,
+//         the worker runs on, so whatever it has left to do falls inside that wait)
 // Each --at fires once, in the order given. Exit status: 0 when the program ended
 // (its code is in the "exit" event), 3 on time-out (the program tree is killed), 2 on
 // bad usage.
@@ -284,6 +287,29 @@ void Hold(Seen& seen, DWORD processId, bool untilLine) {
     if (reader) CloseHandle(reader);
 }
 
+// True when the window's thread did not answer within waitMs (or the window is gone).
+bool Unanswered(HWND window, UINT waitMs) {
+    DWORD_PTR result = 0;
+    return !SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, waitMs, &result);
+}
+
+// Holds the worker (waiting for it to start if need be), presses Escape and lets the
+// worker go once the window's thread is in its bounded wait: two unanswered looks in a
+// row, with the program's debug events handled between them, since a pending event
+// stops every thread of the program for a moment.
+void EscapeWhileHeld(Seen& seen, DWORD processId) {
+    const DWORD kMostMs = 5000;
+    ProcessHold hold(processId, seen.dialogThread);
+    DWORD start = GetTickCount();
+    while (hold.HeldCount() == 0 && GetTickCount() - start < kMostMs) hold.Service(5);
+    JsonLine(Elapsed(), "held").Add("threads", static_cast<long long>(hold.HeldCount()));
+    PostKey(seen.dialog, VK_ESCAPE);
+    for (int unanswered = 0; unanswered < 2 && GetTickCount() - start < kMostMs;) {
+        hold.Service(5);
+        unanswered = Unanswered(seen.dialog, 50) ? unanswered + 1 : 0;
+    }
+}
+
 // True once when the condition holds.
 bool Holds(const wchar_t* when, const Seen& seen, const ProcessTree& tree) {
     if (!lstrcmpW(when, L"start")) return true;
@@ -311,6 +337,9 @@ void Act(const Action& action, Seen& seen, DWORD processId) {
         PostThreadMessageW(seen.dialogThread, WM_QUIT, _wtoi(action.what + 5), 0);
     } else if (!lstrcmpW(action.what, L"pause") || !lstrcmpW(action.what, L"hold")) {
         Hold(seen, processId, action.what[0] == L'p');
+        JsonLine(Elapsed(), "resumed");
+    } else if (!lstrcmpW(action.what, L"heldescape") && seen.dialog) {
+        EscapeWhileHeld(seen, processId);
         JsonLine(Elapsed(), "resumed");
     }
 }
