@@ -135,19 +135,26 @@ def command_line_normal_mode(c):
     expect(c.files_in(c.temp) == [], "the database was not deleted after the installer succeeded")
 
 
+DEFAULT_FOLDER = "C:\\Program Files\\Corvella"
+
+
 @case(INSTALL_LOCK, MSIEXEC_LOCK)
 def command_line_update_mode(c):
     app = c.folder("app")
     shutil.copy(c.config["corvella"], os.path.join(app, "Corvella.exe"))
-    c.wine.reg_set(REGISTRY_KEY, "InstallDir", c.wine.to_windows(app) + "\\\\\\")
     installer = c.installer()
-    with c.system_msiexec() as msiexec:
-        probe = c.run(installer, ["-update"], env=msiexec.env, unix_env=msiexec.unix_env)
-    expect_exit(probe, 1)
-    calls = msiexec.calls()
-    database = c.wine.to_windows(c.temp) + "\\\\Setup.msi"
-    expected = f'msiexec /i "{database}" /quiet INSTALLDIR="{c.wine.to_windows(app)}"'
-    expect(calls == [expected], f"msiexec was run as {calls}, expected [{expected}]")
+    # (registered value, the folder the installer is given): closing backslashes go; a
+    # value that would close the quotes and add an argument is no folder at all.
+    for registered, folder in ((c.wine.to_windows(app) + "\\\\\\", c.wine.to_windows(app)),
+                               ('C:\\x" TRANSFORMS="C:\\evil.mst', DEFAULT_FOLDER)):
+        c.wine.reg_set(REGISTRY_KEY, "InstallDir", registered)
+        with c.system_msiexec() as msiexec:
+            probe = c.run(installer, ["-update"], env=msiexec.env, unix_env=msiexec.unix_env)
+        expect_exit(probe, 1)
+        calls = msiexec.calls()
+        database = c.wine.to_windows(c.temp) + "\\\\Setup.msi"
+        expected = f'msiexec /i "{database}" /quiet INSTALLDIR="{folder}"'
+        expect(calls == [expected], f"{registered}: msiexec was run as {calls}, expected [{expected}]")
     expect_started_from(c, app)
 
 
