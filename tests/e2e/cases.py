@@ -159,6 +159,29 @@ def command_line_update_mode(c):
 
 
 @case(INSTALL_LOCK, MSIEXEC_LOCK)
+def deep_installer_folder(c):
+    # Run from a folder whose path is longer than MAX_PATH, the installer still finds
+    # the package in its own file. Wine's process creation takes no program that deep,
+    # so not the probe but Wine's loader starts it, from its Unix path, in the session's
+    # own temporary folder; an error box would keep it from ending.
+    c.wine.reg_delete(REGISTRY_KEY)
+    deep = c.folder(*["corvella-downloads-folder-nested-deep"] * 8)
+    expect(len(c.wine.to_windows(deep)) > 260, "the folder is not deep enough")
+    installer = shutil.move(c.installer(), os.path.join(deep, "CorvellaSetup.exe"))
+    temp = c.wine.to_unix(c.wine.run(["cmd", "/c", "echo %TEMP%"], check=True).stdout.decode().strip())
+    database = os.path.join(temp, "Setup.msi")
+    if os.path.exists(database):
+        os.remove(database)
+    try:
+        result = c.wine.run([installer], timeout=45)
+    except subprocess.TimeoutExpired:
+        raise AssertionError("the installer from the deep folder did not end (an error box?)")
+    expect(result.returncode == 1, f"exit code {result.returncode}, expected 1")
+    expect(not os.path.exists(database), "the database was left in the temporary folder")
+    expect_started_from(c, registered_folder(c))
+
+
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
 def temp_folder_with_space(c):
     c.wine.reg_delete(REGISTRY_KEY)
     temp = c.folder("user name", "Local Temp")
