@@ -656,10 +656,10 @@ def quit_from_outside(c):
 
 @case(MSIEXEC_LOCK)
 def escape_as_extraction_ends(c):
-    # Escape while the worker is held in (or before) the extraction of a large
-    # database; the worker then finishes it inside the window's 2 s wait, and nothing
-    # may be installed after the cancel. In normal mode the worker's hide of the window
-    # must not wait for the window's thread, which is in that wait.
+    # Escape while the worker is held from its start; it then extracts a large
+    # database inside the window's 2 s wait, and nothing may be installed after the
+    # cancel. In normal mode the worker's hide of the window must not wait for the
+    # window's thread, which is in that wait.
     (installer, database), = c.large_installers(1, payload_mb=24)
     with open(database, "rb") as f:
         expected = f.read()
@@ -668,7 +668,7 @@ def escape_as_extraction_ends(c):
         os.makedirs(c.temp)
         with c.system_msiexec() as msiexec:
             probe = c.run(installer, args, env=msiexec.env, unix_env=msiexec.unix_env,
-                          at=[("created", "heldescape")])
+                          at=[("start", "heldescape")])
         expect_exit(probe, 2)
         expect(probe.first("held") and probe.first("held")["threads"] > 0, f"{args}: the worker was never held",
                probe)
