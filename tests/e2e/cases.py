@@ -1,10 +1,13 @@
 """The whole-installer cases. Each takes a Case (its own folders) and raises
-AssertionError with what it saw when the installer does not behave."""
+AssertionError with what it saw when the installer does not behave, or Skip when it
+cannot run here."""
+import contextlib
 import json
 import os
 import shutil
 import subprocess
 import sys
+import time
 from concurrent.futures import ThreadPoolExecutor
 
 from harness import CAPTION, DETAIL, ENGLISH, FRENCH, REGISTRY_KEY, fill, package_entries, string_table
@@ -18,6 +21,10 @@ CASES = {}
 INSTALL_LOCK = "corvella-install"
 # Every test that runs msiexec holds this one: some put a stand-in at its system path.
 MSIEXEC_LOCK = "system-msiexec"
+
+
+class Skip(Exception):
+    """A case that cannot run here, with the reason; never a pass."""
 
 
 def case(*locks):
@@ -128,20 +135,50 @@ def command_line_normal_mode(c):
     expect(c.files_in(c.temp) == [], "the database was not deleted after the installer succeeded")
 
 
+DEFAULT_FOLDER = "C:\\Program Files\\Corvella"
+
+
 @case(INSTALL_LOCK, MSIEXEC_LOCK)
 def command_line_update_mode(c):
     app = c.folder("app")
     shutil.copy(c.config["corvella"], os.path.join(app, "Corvella.exe"))
-    c.wine.reg_set(REGISTRY_KEY, "InstallDir", c.wine.to_windows(app) + "\\\\\\")
     installer = c.installer()
-    with c.system_msiexec() as msiexec:
-        probe = c.run(installer, ["-update"], env=msiexec.env, unix_env=msiexec.unix_env)
-    expect_exit(probe, 1)
-    calls = msiexec.calls()
-    database = c.wine.to_windows(c.temp) + "\\\\Setup.msi"
-    expected = f'msiexec /i "{database}" /quiet INSTALLDIR="{c.wine.to_windows(app)}"'
-    expect(calls == [expected], f"msiexec was run as {calls}, expected [{expected}]")
+    # (registered value, the folder the installer is given): closing backslashes go; a
+    # value that would close the quotes and add an argument is no folder at all.
+    for registered, folder in ((c.wine.to_windows(app) + "\\\\\\", c.wine.to_windows(app)),
+                               ('C:\\x" TRANSFORMS="C:\\evil.mst', DEFAULT_FOLDER)):
+        c.wine.reg_set(REGISTRY_KEY, "InstallDir", registered)
+        with c.system_msiexec() as msiexec:
+            probe = c.run(installer, ["-update"], env=msiexec.env, unix_env=msiexec.unix_env)
+        expect_exit(probe, 1)
+        calls = msiexec.calls()
+        database = c.wine.to_windows(c.temp) + "\\\\Setup.msi"
+        expected = f'msiexec /i "{database}" /quiet INSTALLDIR="{folder}"'
+        expect(calls == [expected], f"{registered}: msiexec was run as {calls}, expected [{expected}]")
     expect_started_from(c, app)
+
+
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
+def deep_installer_folder(c):
+    # Run from a folder whose path is longer than MAX_PATH, the installer still finds
+    # the package in its own file. Wine's process creation takes no program that deep,
+    # so not the probe but Wine's loader starts it, from its Unix path, in the session's
+    # own temporary folder; an error box would keep it from ending.
+    c.wine.reg_delete(REGISTRY_KEY)
+    deep = c.folder(*["corvella-downloads-folder-nested-deep"] * 8)
+    expect(len(c.wine.to_windows(deep)) > 260, "the folder is not deep enough")
+    installer = shutil.move(c.installer(), os.path.join(deep, "CorvellaSetup.exe"))
+    temp = c.wine.to_unix(c.wine.run(["cmd", "/c", "echo %TEMP%"], check=True).stdout.decode().strip())
+    database = os.path.join(temp, "Setup.msi")
+    if os.path.exists(database):
+        os.remove(database)
+    try:
+        result = c.wine.run([installer], timeout=45)
+    except subprocess.TimeoutExpired:
+        raise AssertionError("the installer from the deep folder did not end (an error box?)")
+    expect(result.returncode == 1, f"exit code {result.returncode}, expected 1")
+    expect(not os.path.exists(database), "the database was left in the temporary folder")
+    expect_started_from(c, registered_folder(c))
 
 
 @case(INSTALL_LOCK, MSIEXEC_LOCK)
@@ -414,6 +451,83 @@ def near_miss_switches(c):
         expect_exit(probe, 1)
 
 
+def first_copy(folder, timeout_s=60):
+    """Waits until the stand-in has begun its first copy into folder."""
+    deadline = time.monotonic() + timeout_s
+    while not any(n.endswith("-start.msi") for n in os.listdir(folder)):
+        expect(time.monotonic() < deadline, f"no installer started for {folder}")
+        time.sleep(0.05)
+
+
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
+def two_installers_at_once(c):
+    # Two installers of different databases share the one temporary path, started at
+    # once and one while the other's installer runs. Each stand-in installer keeps what
+    # it read when it started and when it ended: all of it must be its own run's
+    # database, whole. A run that cannot have the path ends with 103.
+    c.wine.reg_delete(REGISTRY_KEY)
+    made = c.large_installers(2, payload_mb=48)
+    for staggered in (False, True):
+        with c.system_msiexec(sleep_ms=3000) as msiexec:
+            runs = [msiexec.keeping_copies(f"copies-{staggered}-{n}") for n in range(len(made))]
+
+            def start(n):
+                if staggered and n:
+                    first_copy(runs[0][1])
+                return c.run(made[n][0], env=runs[n][0], unix_env=msiexec.unix_env, at=[("box", "enter")])
+            with ThreadPoolExecutor(max_workers=len(made)) as pool:
+                probes = list(pool.map(start, range(len(made))))
+        installed = []
+        for n, ((installer, database), (env, copies), probe) in enumerate(zip(made, runs, probes)):
+            what = f"{'one after the other' if staggered else 'at once'}, run {n}"
+            expect_exit(probe, 1)
+            kept = c.files_in(copies)
+            if probe.of("box"):
+                expect_failure_box(probe, DETAIL[103])
+                expect(kept == [], f"{what}: the run that failed handed over {kept}", probe)
+                continue
+            expect(len(kept) == 2, f"{what}: the stand-in kept {kept}", probe)
+            with open(database, "rb") as f:
+                expected = f.read()
+            for name in kept:
+                with open(os.path.join(copies, name), "rb") as f:
+                    expect(f.read() == expected, f"{what}: {name} is not the database it packed", probe)
+            installed.append(n)
+        # The later run meets the earlier one's database while its installer runs.
+        expect(installed == [0] if staggered else installed != [],
+               f"{'one after the other' if staggered else 'at once'}: runs {installed} went through")
+        expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
+
+
+@contextlib.contextmanager
+def small_disk(c, name, size):
+    """A folder of the case on a tmpfs of its own of size bytes, for the block."""
+    folder = c.folder(name)
+    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},mode=0777", "tmpfs", folder],
+                             capture_output=True, timeout=30)
+    if mounted.returncode != 0:
+        raise Skip(f"cannot mount a small tmpfs here: {mounted.stderr.decode(errors='replace').strip()}")
+    try:
+        yield folder
+    finally:
+        subprocess.run(["umount", "-l", folder], capture_output=True, timeout=30)
+
+
+@case()
+def temp_disk_fills_up(c):
+    # The disk fills up part way through the database: the file layer's failure ends the
+    # run with 103 and no partial database is left.
+    (installer, _), = c.large_installers(1, payload_mb=24)
+    with small_disk(c, "small-temp", 4 << 20) as temp:
+        probe = c.run(installer, temp=temp, at=[("box", "enter")])
+        left = c.files_in(temp)
+        used = shutil.disk_usage(temp).used
+    expect_failure_box(probe, DETAIL[103])
+    expect_exit(probe, 1)
+    expect(not probe.programs_started(), "a partial database reached the installer", probe)
+    expect(left == [] and used < 1 << 20, f"the small disk holds {left} ({used} bytes used)")
+
+
 # Hostile installers ------------------------------------------------------------
 
 HOSTILE = os.path.join(os.path.dirname(os.path.abspath(fmt.__file__)), "make_hostile.py")
@@ -538,6 +652,37 @@ def close_request_cancels(c):
 @case(MSIEXEC_LOCK)
 def quit_from_outside(c):
     expect_exit(act_while_msiexec_runs(c, "quit:7", 5000), 7)
+
+
+@case(MSIEXEC_LOCK)
+def escape_as_extraction_ends(c):
+    # Escape while the worker is held from its start; it then extracts a large
+    # database inside the window's 2 s wait, and nothing may be installed after the
+    # cancel. In normal mode the worker's hide of the window must not wait for the
+    # window's thread, which is in that wait.
+    (installer, database), = c.large_installers(1, payload_mb=24)
+    with open(database, "rb") as f:
+        expected = f.read()
+    for args in (["-update"], []):
+        shutil.rmtree(c.temp)
+        os.makedirs(c.temp)
+        with c.system_msiexec() as msiexec:
+            probe = c.run(installer, args, env=msiexec.env, unix_env=msiexec.unix_env,
+                          at=[("start", "heldescape")])
+        expect_exit(probe, 2)
+        expect(probe.first("held") and probe.first("held")["threads"] > 0, f"{args}: the worker was never held",
+               probe)
+        expect(msiexec.calls() == [], f"{args}: an installer was started after the cancel: {msiexec.calls()}",
+               probe)
+        expect(not probe.programs_started(), f"{args}: programs were started", probe)
+        expect(probe.first("destroyed") is not None, f"{args}: the window was not closed", probe)
+        # Only a whole database shows that the extraction ended within the wait: the
+        # process ends when the wait does.
+        expect(c.files_in(c.temp) == ["Setup.msi"], f"{args}: the temporary folder holds {c.files_in(c.temp)}")
+        with open(os.path.join(c.temp, "Setup.msi"), "rb") as f:
+            expect(f.read() == expected, f"{args}: the extraction did not end inside the wait", probe)
+        waited = probe.first("exit")["t"] - probe.first("resumed")["t"]
+        expect(waited < 1500, f"{args}: the window ended {waited} ms after the worker ran on", probe)
 
 
 # Languages -----------------------------------------------------------------------

@@ -206,15 +206,16 @@ class Case:
 
     # Databases and installers -------------------------------------------------
 
-    def build_msi(self, wxs="corvella.wxs", folder=None, name="Setup.msi"):
-        """A real database from a fixture, installing into Programs\\<folder>."""
+    def build_msi(self, wxs="corvella.wxs", folder=None, name="Setup.msi", seed=None, payload_mb=96):
+        """A real database from a fixture, installing into Programs\\<folder>; large
+        databases with the same seed carry the same payload."""
         build = self.folder("msi-" + os.path.splitext(name)[0] + "-" + os.path.splitext(wxs)[0])
         shutil.copy(os.path.join(self.config["fixtures"], wxs), build)
         shutil.copy(self.config["corvella"], os.path.join(build, "Corvella.exe"))
         if wxs == "corvella-large.wxs":
             # Incompressible, so the package's stream is as large as the database.
             with open(os.path.join(build, "Payload.bin"), "wb") as f:
-                f.write(random.Random(wxs).randbytes(96 << 20))
+                f.write(random.Random(seed or wxs).randbytes(payload_mb << 20))
         out = os.path.join(build, name)
         # wixl wants source paths relative to its working folder.
         subprocess.run([self.config["wixl"], "-D", "Folder=" + (folder or "Corvella-" + self.name), "-o", name, wxs],
@@ -242,6 +243,18 @@ class Case:
 
     def installer(self, wxs="corvella.wxs", folder=None):
         return self.pack("CorvellaSetup.exe", [self.build_msi(wxs, folder)])
+
+    def large_installers(self, count, payload_mb=96):
+        """count installers of different large databases, each packed in a folder of
+        its own: [(installer, database)]."""
+        made = []
+        for n in range(count):
+            msi = self.build_msi("corvella-large.wxs", name=f"Setup{n}.msi", seed=f"large-{n}",
+                                 payload_mb=payload_mb)
+            database = os.path.join(os.path.dirname(msi), "Setup.msi")
+            os.replace(msi, database)  # the name the stub extracts it under
+            made.append((self.pack("CorvellaSetup.exe", [database], folder=f"installer-{n}"), database))
+        return made
 
     # The system's msiexec ---------------------------------------------------------
 
@@ -295,6 +308,7 @@ class StandIn:
     environment says to prefer the file there."""
 
     def __init__(self, c, exit_code, sleep_ms):
+        self.c = c
         self.log = os.path.join(c.work, "msiexec-calls.txt")
         if os.path.exists(self.log):
             os.remove(self.log)
@@ -307,6 +321,12 @@ class StandIn:
             return []
         with open(self.log, encoding="utf-8") as f:
             return f.read().splitlines()
+
+    def keeping_copies(self, name):
+        """The environment of a run whose stand-in keeps copies of the database it is
+        handed, as it starts and as it ends, in the folder of that name."""
+        folder = self.c.folder(name)
+        return dict(self.env, FAKE_MSIEXEC_COPY=self.c.wine.to_windows(folder)), folder
 
 
 def start_records(folder, wait_s=10.0):

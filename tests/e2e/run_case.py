@@ -10,8 +10,12 @@ import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from cases import CASES  # noqa: E402
+from cases import CASES, Skip  # noqa: E402
 from harness import Case, Wine  # noqa: E402
+
+
+# The status CTest is told means a skip.
+SKIPPED = 77
 
 
 def main(argv):
@@ -29,6 +33,9 @@ def main(argv):
     start = time.monotonic()
     try:
         CASES[name][0](Case(config, wine, name))
+    except Skip as reason:
+        print(f"SKIP {name}: {reason}", file=sys.stderr)
+        return SKIPPED
     except AssertionError as failure:
         print(f"FAIL {name}: {failure}", file=sys.stderr)
         return 1

@@ -282,6 +282,40 @@ TEST_F(Extract, LockedDestinationFailsWithWriteError) {
     CloseHandle(lock);
     EXPECT_EQ(ReadBytes(Out("a.txt")), (std::vector<uint8_t>{1, 2, 3}));
 }
+
+// What an extraction hands over held: the installer may read it, no other writer may
+// open it (a second extraction into it fails and leaves it whole), nor may anyone
+// remove it; once closed it can be removed.
+TEST_F(Extract, HeldFileRefusesWritersUntilClosed) {
+    const std::vector<uint8_t> data = TextBytes(1000, 2);
+    PackageImage image = Simple({{"a.txt", data}});
+    SelfExtractor extractor(package);
+    Load(image, extractor);
+    CFile held;
+    ASSERT_EQ(extractor.ExtractEntry(0, dest, false, &held), SFX_OK);
+    const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    struct Opener {
+        const char* what;
+        DWORD access;
+        DWORD share;
+        bool opens;
+    };
+    for (const Opener& o : {Opener{"a reader", GENERIC_READ, FILE_SHARE_READ, true},
+                            Opener{"a reader sharing all", GENERIC_READ, shareAll, true},
+                            Opener{"a writer sharing all", GENERIC_WRITE, shareAll, false},
+                            Opener{"a remover sharing all", DELETE, shareAll, false}}) {
+        HANDLE other =
+            CreateFileW(Out("a.txt").w_str(), o.access, o.share, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(other != INVALID_HANDLE_VALUE, o.opens) << o.what;
+        if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+    }
+    EXPECT_EQ(extractor.ExtractEntry(0, dest, false), SFX_ERR_WRITE);
+    EXPECT_FALSE(DeleteFileW(Out("a.txt").w_str()));
+    EXPECT_EQ(ReadBytes(Out("a.txt")), data);
+    held.Close();
+    EXPECT_TRUE(DeleteFileW(Out("a.txt").w_str()));
+    ExpectNothingOutsideDest();
+}
 #endif
 
 TEST_F(Extract, MissingDestinationFolderFailsWithWriteError) {

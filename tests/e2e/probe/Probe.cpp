@@ -13,6 +13,10 @@
 //         has painted, which is then reported: a state too short to be seen otherwise,
 //         since the worker started meanwhile is held before it runs)
 //       | pause (a hold that lasts until a line arrives on stdin, for pictures)
+//       | heldescape (from start: the program's threads but its first are held as they
+//         start, Escape is pressed once the window exists and the worker is held, and
+//         the worker runs on when the window's thread has stopped answering, being in
+//         its wait for the worker: all the worker does then falls inside that wait)
 // Each --at fires once, in the order given. Exit status: 0 when the program ended
 // (its code is in the "exit" event), 3 on time-out (the program tree is killed), 2 on
 // bad usage.
@@ -37,6 +41,7 @@ struct Action {
 };
 
 struct Seen {
+    DWORD firstThread = 0;  // the program's first thread, which runs its window
     HWND dialog = nullptr;
     DWORD dialogThread = 0;
     bool wasVisible = false;
@@ -241,6 +246,13 @@ void WatchWindows(const WindowSearch& search, Seen& seen) {
     }
 }
 
+// Finds the program's windows and reports what changed.
+void LookAtWindows(const ProcessTree& tree, DWORD rootId, Seen& seen) {
+    WindowSearch search = {&tree, rootId, nullptr, nullptr, nullptr};
+    EnumWindows(FindWindows, reinterpret_cast<LPARAM>(&search));
+    WatchWindows(search, seen);
+}
+
 // New descendants, once they have their image name.
 void ReportStarted(const ProcessTree& tree, DWORD* reported, int& reportedCount) {
     for (int p = 1; p < tree.Count(); ++p) {
@@ -284,6 +296,34 @@ void Hold(Seen& seen, DWORD processId, bool untilLine) {
     if (reader) CloseHandle(reader);
 }
 
+// True when the window's thread did not answer within waitMs (or the window is gone).
+bool Unanswered(HWND window, UINT waitMs) {
+    DWORD_PTR result = 0;
+    return !SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, waitMs, &result);
+}
+
+// Holds every thread the program's own code starts, so the worker from its first
+// instruction; presses Escape once the window exists and the worker is held; lets the
+// worker go once the window's thread is in its bounded wait: two unanswered looks in a
+// row, with the program's debug events handled between them, since a pending event
+// stops every thread of the program for a moment.
+void EscapeWhileHeld(Seen& seen, const ProcessTree& tree, DWORD processId) {
+    const DWORD kMostMs = 10000;
+    ProcessHold hold(processId, seen.firstThread);
+    DWORD start = GetTickCount();
+    while ((hold.HeldCount() == 0 || !seen.dialog) && GetTickCount() - start < kMostMs) {
+        hold.Service(5);
+        LookAtWindows(tree, processId, seen);
+    }
+    JsonLine(Elapsed(), "held").Add("threads", static_cast<long long>(hold.HeldCount()));
+    if (!seen.dialog) return;
+    PostKey(seen.dialog, VK_ESCAPE);
+    for (int unanswered = 0; unanswered < 2 && GetTickCount() - start < kMostMs;) {
+        hold.Service(5);
+        unanswered = Unanswered(seen.dialog, 50) ? unanswered + 1 : 0;
+    }
+}
+
 // True once when the condition holds.
 bool Holds(const wchar_t* when, const Seen& seen, const ProcessTree& tree) {
     if (!lstrcmpW(when, L"start")) return true;
@@ -297,7 +337,7 @@ bool Holds(const wchar_t* when, const Seen& seen, const ProcessTree& tree) {
     return false;
 }
 
-void Act(const Action& action, Seen& seen, DWORD processId) {
+void Act(const Action& action, Seen& seen, const ProcessTree& tree, DWORD processId) {
     bool onBox = !lstrcmpW(action.when, L"box") || !lstrcmpW(action.when, L"foreignbox");
     HWND target = onBox ? (!lstrcmpW(action.when, L"box") ? seen.box : seen.foreignBox) : seen.dialog;
     JsonLine(Elapsed(), "action").Add("when", action.when).Add("what", action.what);
@@ -311,6 +351,9 @@ void Act(const Action& action, Seen& seen, DWORD processId) {
         PostThreadMessageW(seen.dialogThread, WM_QUIT, _wtoi(action.what + 5), 0);
     } else if (!lstrcmpW(action.what, L"pause") || !lstrcmpW(action.what, L"hold")) {
         Hold(seen, processId, action.what[0] == L'p');
+        JsonLine(Elapsed(), "resumed");
+    } else if (!lstrcmpW(action.what, L"heldescape")) {
+        EscapeWhileHeld(seen, tree, processId);
         JsonLine(Elapsed(), "resumed");
     }
 }
@@ -368,6 +411,7 @@ int wmain(int argc, wchar_t** argv) {
 
     ProcessTree tree(process.dwProcessId);
     Seen seen;
+    seen.firstThread = process.dwThreadId;
     DWORD reported[64] = {process.dwProcessId};
     int reportedCount = 1;
     long long looks = 0;
@@ -386,15 +430,13 @@ int wmain(int argc, wchar_t** argv) {
         // even when both happen between two looks. Ends get no such guarantee.
         if (looks % 4 == 0) tree.Refresh();  // dearer than a look at the windows
         ReportEnded(tree, reported, reportedCount);
-        WindowSearch search = {&tree, process.dwProcessId, nullptr, nullptr, nullptr};
-        EnumWindows(FindWindows, reinterpret_cast<LPARAM>(&search));
-        WatchWindows(search, seen);
+        LookAtWindows(tree, process.dwProcessId, seen);
         ReportStarted(tree, reported, reportedCount);
         for (int a = 0; a < actionCount; ++a) {
             if (actions[a].done) continue;
             if (!Holds(actions[a].when, seen, tree)) break;  // in the order given
             actions[a].done = true;
-            Act(actions[a], seen, process.dwProcessId);
+            Act(actions[a], seen, tree, process.dwProcessId);
         }
         ++looks;
         if (GetTickCount() - lookStart > slowestLook) slowestLook = GetTickCount() - lookStart;

@@ -18,6 +18,8 @@ public:
 
     // Handles the program's debug events for up to waitMs, holding new threads.
     void Service(DWORD waitMs);
+    // Threads held so far; attached, only those the program's own code started.
+    int HeldCount() const { return m_heldCount; }
 
 private:
     void Hold(HANDLE thread, DWORD threadId);
