@@ -58,7 +58,8 @@ public:
     // into it again for reading, still refusing writers, before anyone else can open
     // it for writing, and stays held until the caller closes held (SFX_ERR_WRITE when
     // that open fails).
-    PackageResult ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst, CFile* held = nullptr);
+    PackageResult ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst,
+                               CFile* held = nullptr);
     // Inflates entry index into target, a file already open for writing, and checks
     // it as ExtractEntry does; target stays open and the caller decides what becomes
     // of it. SFX_OK, SFX_ERR_WRITE, SFX_ERR_OPEN_SOURCE, SFX_ERR_DAMAGED (bad name,

@@ -49,7 +49,7 @@ PackageResult SelfExtractor::ExtractEntryInto(int32_t index, CFile& target) {
 }
 
 PackageResult SelfExtractor::ExtractAll(WideString destFolder, PackageProgressCallback callback,
-                                  uintptr_t userData) {
+                                        uintptr_t userData) {
     EnsureTrailingSeparator(destFolder);
     PackageResult result = ReadTableOfContents(GetPackagePath());
     if (result != SFX_OK) return result;

@@ -81,13 +81,15 @@ PackageResult SelfExtractor::WritePackage(const WideString& packagePath, Package
     return FinishOutput(output, packagePath, WriteEntries(output, callback, userData));
 }
 
-PackageResult SelfExtractor::WritePackageInto(CFile& output, PackageProgressCallback callback, uintptr_t userData) {
+PackageResult SelfExtractor::WritePackageInto(CFile& output, PackageProgressCallback callback,
+                                              uintptr_t userData) {
     if (m_entryCount < 1) return SFX_ERR_NO_ENTRIES;
     const PackageResult result = WriteEntries(output, callback, userData);
     return result == SFX_WRITE_DONE ? SFX_OK : result;
 }
 
-PackageResult SelfExtractor::WriteEntries(CFile& output, PackageProgressCallback callback, uintptr_t userData) {
+PackageResult SelfExtractor::WriteEntries(CFile& output, PackageProgressCallback callback,
+                                          uintptr_t userData) {
     if (m_entryCount < 1 || m_entryCount > kMaxEntries) return SFX_ERR_NO_ENTRIES;
     for (int32_t i = 0; i < m_entryCount; ++i) {
         // Entries set by hand bypass AddFile; never write a table the reader refuses.

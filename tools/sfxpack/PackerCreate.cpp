@@ -188,7 +188,8 @@ int Packer::ReadBack(const SelfExtractor& writer, const WideString& path) {
     // The installer finds its package by the marker alone: make sure it will.
     if (m_options.verbose) PrintNote("reading back " + Printable(path));
     SelfExtractor reader(path);
-    bool same = reader.ReadTableOfContents(path) == SFX_OK && reader.GetEntryCount() == writer.GetEntryCount();
+    bool same =
+        reader.ReadTableOfContents(path) == SFX_OK && reader.GetEntryCount() == writer.GetEntryCount();
     for (int32_t i = 0; same && i < writer.GetEntryCount(); ++i) {
         const PackageEntry& w = writer.EntryAt(i);
         const PackageEntry& r = reader.EntryAt(i);
