@@ -97,6 +97,9 @@ protected:
     // SFX_ERR_OPEN_SOURCE or SFX_ERR_DAMAGED. A failed entry leaves no file.
     PackageResult ExtractEntryToFile(CFile& package, int32_t index, const WideString& destFolder,
                                      CFile* held = nullptr);
+    // Opens the package and inflates entry index into target (nullptr: discard),
+    // refusing a name extraction would refuse.
+    PackageResult InflateEntryAt(int32_t index, CFile* target);
     // Streams entry e out of the open package into target (nullptr: discard).
     // Never throws.
     PackageResult InflateEntry(CFile& package, const PackageEntry& e, CFile* target);

@@ -36,16 +36,7 @@ PackageResult SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, 
 }
 
 PackageResult SelfExtractor::ExtractEntryInto(int32_t index, CFile& target) {
-    if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
-    const PackageEntry& e = m_entries[index];
-    if (!IsValidEntryName(e.name) || e.offset > kMaxPackageLength) return SFX_ERR_DAMAGED;
-    CFile package;
-    if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
-        return SFX_ERR_OPEN_SOURCE;
-    }
-    const PackageResult result = InflateEntry(package, e, &target);
-    package.Abort();
-    return result;
+    return InflateEntryAt(index, &target);
 }
 
 PackageResult SelfExtractor::ExtractAll(WideString destFolder, PackageProgressCallback callback,
@@ -75,6 +66,10 @@ PackageResult SelfExtractor::ExtractAll(WideString destFolder, PackageProgressCa
 }
 
 PackageResult SelfExtractor::VerifyEntry(int32_t index) {
+    return InflateEntryAt(index, nullptr);
+}
+
+PackageResult SelfExtractor::InflateEntryAt(int32_t index, CFile* target) {
     if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
     const PackageEntry& e = m_entries[index];
     if (!IsValidEntryName(e.name)) return SFX_ERR_DAMAGED;
@@ -82,7 +77,7 @@ PackageResult SelfExtractor::VerifyEntry(int32_t index) {
     if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
         return SFX_ERR_OPEN_SOURCE;
     }
-    const PackageResult result = InflateEntry(package, e, nullptr);
+    const PackageResult result = InflateEntry(package, e, target);
     package.Abort();
     return result;
 }

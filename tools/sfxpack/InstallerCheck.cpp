@@ -5,7 +5,6 @@
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
 #include "tools/sfxpack/MsiProduct.h"
-#include "tools/sfxpack/PackerFiles.h"
 #include "tools/sfxpack/PeCertificate.h"
 
 namespace {
@@ -23,10 +22,6 @@ bool NamedLikeProgram(const WideString& path) {
     return true;
 }
 
-bool Readable(const WideString& path) {
-    return WhyUnreadable(path).empty();
-}
-
 }  // namespace
 
 int CheckInstaller(const PackerOptions& o) {
@@ -40,7 +35,7 @@ int CheckInstaller(const PackerOptions& o) {
         return kExitOk;
     }
     if (o.force) return kExitOk;
-    if (Readable(o.stub) && InspectStub(o.stub) == StubSignature::kNotPe) {
+    if (InspectStub(o.stub) == StubSignature::kNotPe) {
         PrintError(o.stub,
                    std::string("is not a Windows program (no MZ header, or no PE signature where it points); "
                                "Windows would not run the installer") +
@@ -54,7 +49,7 @@ int CheckInstaller(const PackerOptions& o) {
         return kExitRefused;
     }
     const WideString& database = o.files[0];
-    if (Readable(database) && !HasDatabaseSignature(database)) {
+    if (!HasDatabaseSignature(database)) {
         PrintError(
             database,
             std::string("is not a Windows Installer database (it does not start with the compound-file "

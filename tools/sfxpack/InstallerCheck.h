@@ -7,5 +7,5 @@
 
 // With a stub: kExitOk, or kExitRefused after one line naming the file and the reason.
 // Without one: kExitOk, with a warning when OUT is named like a program (.exe).
-// Files that cannot be read are left to the readability checks that follow.
+// Call it once the stub and every file are known to be readable.
 int CheckInstaller(const PackerOptions& options);

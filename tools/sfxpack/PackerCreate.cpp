@@ -62,9 +62,6 @@ int Packer::CheckCreateInputs(SelfExtractor& writer, uint64_t* totalSize) {
         PrintError(o.output, "too many files (" + std::to_string(o.files.size()) + "; at most 256)");
         return kExitRefused;
     }
-    // Refuse an installer that could not work before anything is read or written.
-    const int checked = CheckInstaller(o);
-    if (checked != kExitOk) return checked;
     if (IsDirectory(o.output)) {
         PrintError(o.output, "is a folder");
         return kExitCannotWrite;
@@ -99,7 +96,9 @@ int Packer::CheckCreateInputs(SelfExtractor& writer, uint64_t* totalSize) {
         }
         *totalSize += writer.EntryAt(writer.GetEntryCount() - 1).size;
     }
-    return kExitOk;
+    // Every file is readable by now; refuse an installer that could not work before
+    // anything is written.
+    return CheckInstaller(o);
 }
 
 int Packer::WriteTemporary(SelfExtractor& writer, uint64_t totalSize, TemporaryFile& output) {

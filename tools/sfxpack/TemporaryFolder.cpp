@@ -4,6 +4,7 @@
 
 #include "base/Utf8.h"
 #include "package/PackageFormat.h"
+#include "package/RemoveQuietly.h"
 #include "tools/sfxpack/RandomName.h"
 #include "tools/sfxpack/SignalCleanup.h"
 
@@ -33,10 +34,6 @@ WideString MakeFolder() {
     return WideString();
 }
 
-void RemoveFile(const WideString& path) {
-    DeleteFileW(path.w_str());
-}
-
 void RemoveFolder(const WideString& path) {
     RemoveDirectoryW(path.w_str());
 }
@@ -49,10 +46,6 @@ WideString MakeFolder() {
     // mkdtemp: a new folder, mode 0700, under a name no one could guess.
     if (mkdtemp(&path[0]) == nullptr) return WideString();
     return WideFromUtf8(path);
-}
-
-void RemoveFile(const WideString& path) {
-    unlink(Utf8FromWide(path).c_str());
 }
 
 void RemoveFolder(const WideString& path) {
@@ -72,7 +65,7 @@ TemporaryFolder::TemporaryFolder() {
 
 TemporaryFolder::~TemporaryFolder() {
     if (m_path.IsEmpty()) return;
-    if (!m_file.IsEmpty()) RemoveFile(m_file);
+    if (!m_file.IsEmpty()) RemoveQuietly(m_file);
     RemoveFolder(m_path);
     SignalCleanup::Forget(m_fileSlot);
     SignalCleanup::Forget(m_folderSlot);
