@@ -100,7 +100,15 @@ bool PathExistsNoFollow(const WideString& path) {
 }
 
 bool MoveIntoPlace(const WideString& from, const WideString& to) {
-    return MoveFileExW(from.w_str(), to.w_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    // Windows refuses to replace a file that anyone has open, even for a moment (a
+    // virus scanner, an indexer, another sfxpack looking at the name), so a refusal
+    // is worth a few more tries before it counts.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(from.w_str(), to.w_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == 40) return false;
+        Sleep(50);
+    }
 }
 
 #else
