@@ -500,17 +500,23 @@ def two_installers_at_once(c):
 
 
 @contextlib.contextmanager
-def small_disk(c, name, size):
-    """A folder of the case on a tmpfs of its own of size bytes, for the block."""
-    folder = c.folder(name)
+def small_disk_at(folder, size, skip=Skip):
+    """folder on a tmpfs of its own of size bytes, for the block; skip(reason) is
+    raised where no tmpfs can be mounted (the test command runs as root, a developer
+    may not)."""
     mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},mode=0777", "tmpfs", folder],
                              capture_output=True, timeout=30)
     if mounted.returncode != 0:
-        raise Skip(f"cannot mount a small tmpfs here: {mounted.stderr.decode(errors='replace').strip()}")
+        raise skip(f"cannot mount a small tmpfs here: {mounted.stderr.decode(errors='replace').strip()}")
     try:
         yield folder
     finally:
         subprocess.run(["umount", "-l", folder], capture_output=True, timeout=30)
+
+
+def small_disk(c, name, size):
+    """A folder of the case on a tmpfs of its own of size bytes, for the block."""
+    return small_disk_at(c.folder(name), size)
 
 
 @case()

@@ -30,7 +30,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "package"))
 import sfxformat as fmt  # noqa: E402
 
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
-from cases import make_test_publisher, osslsigncode_verify  # noqa: E402
+from cases import make_test_publisher, osslsigncode_verify, small_disk_at  # noqa: E402
 
 SFXPACK = None
 LAUNCHER = os.environ.get("SFXPACK_LAUNCHER", "").split()
@@ -657,6 +657,18 @@ class NothingIsLost(Scratch):
                     self.assertFalse(os.path.islink(self.path(work, "out", "data.bin")))
                     self.assertTrue(self.read(os.path.join(work, "out", "data.bin")) == data)
                 self.assertEqual(self.listing(work, "out"), ["data.bin"])
+
+    def test_a_disk_that_fills_up_keeps_the_users_file(self):
+        out = self.path("out")
+        os.mkdir(out)
+        package = self.write("in.pkg", fmt.build([fmt.Entry("data.bin", os.urandom(4 << 20))], prefix=pe_stub(False)))
+        with small_disk_at(out, 1 << 20, skip=unittest.SkipTest):
+            self.write("out/data.bin", b"the user's file")
+            result = run("extract", package, "-C", out)
+            self.assertStatus(result, CANNOT_WRITE)
+            self.assertOneLineError(result, "data.bin", "disk full")
+            self.assertEqual(self.read("out/data.bin"), b"the user's file")
+            self.assertEqual(self.listing("out"), ["data.bin"])
 
     def test_two_extractions_of_one_name_leave_one_whole_file(self):
         contents = [os.urandom(24 << 20), os.urandom(24 << 20)]
