@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the tests and the benchmarks need.
 # Idempotent: when everything is present it does nothing and touches no network.
+# Rides over a package mirror in mid-sync: a failed index download is a warning, and an
+# install that fails on unmet dependencies (amd64 libraries at security versions whose
+# i386 index is missing) is tried once more from the release's own main suite.
+# Asks dpkg-query, dpkg, apt-get and locale by name on PATH, so tests can stand in for them.
 set -euo pipefail
 
 packages=(
@@ -18,6 +22,8 @@ packages=(
   man-db groff-base xz-utils  # the release tests render the man page and unpack the .deb
   locales fonts-ipafont-gothic  # Wine's UI language needs generated locales; Japanese texts need glyphs
 )
+
+say() { echo "bootstrap: $*" >&2; }
 
 missing=()
 for p in "${packages[@]}"; do
@@ -42,20 +48,62 @@ fi
 
 SUDO=
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; fi
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+
+# apt's own error and warning lines, indented, from the last command's log.
+apt_reasons() { grep -E '^(E|W): ' "$log" | sed 's/^/  /' >&2 || true; }
+
+# The packages that apt names as the ones it cannot install: the subjects of its unmet
+# dependency lines, and those it cannot locate or has no candidate for.
+uninstallable() {
+  {
+    sed -n 's/^ \{1,\}\([^ ]\{1,\}\) : \(Pre\)\{0,1\}Depends: .*/\1/p; s/^ \{1,\}\([^ ]\{1,\}\) : \(Conflicts\|Breaks\): .*/\1/p' "$log"
+    sed -n "s/^E: Unable to locate package \(.*\)/\1/p; s/^E: Package '\(.*\)' has no installation candidate/\1/p" "$log"
+  } | sort -u | tr '\n' ' ' | sed 's/ $//'
+}
+
+install() {
+  $SUDO apt-get install -y -q --no-install-recommends -o Acquire::Retries=3 "$@" "${missing[@]}" >"$log" 2>&1
+}
 
 if [ ${#missing[@]} -ne 0 ]; then
-  echo "bootstrap: installing ${missing[*]}" >&2
+  say "installing ${missing[*]}"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi
   export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  if ! $SUDO apt-get update -qq -o Acquire::Retries=3 >"$log" 2>&1; then
+    say "warning: apt-get update failed; going on with the package indexes apt has. apt said:"
+    apt_reasons
+  fi
+  if ! install; then
+    if grep -qE 'unmet dependencies|held broken packages|not installable|is not going to be installed' "$log"; then
+      codename=$(. "${SFX_OS_RELEASE:-/etc/os-release}" && echo "${VERSION_CODENAME:-}")
+      [ -n "$codename" ] || { apt_reasons; say "the install failed and the release's codename is unknown"; exit 1; }
+      held=$(uninstallable)
+      say "unmet dependencies${held:+ of $held}; trying again from $codename alone, which keeps amd64 and i386 at one version"
+      install -t "$codename" || {
+        apt_reasons
+        failed=$(uninstallable)
+        say "could not install: ${failed:-${missing[*]}}"
+        say "try again once the mirror has finished syncing, or point apt at another mirror; 'apt-get install -t $codename ${failed:-<package>}' shows apt's whole reason"
+        exit 1
+      }
+      say "installed from $codename"
+    else
+      apt_reasons
+      failed=$(uninstallable)
+      say "could not install: ${failed:-${missing[*]}}"
+      say "check the network and the apt sources, then run scripts/bootstrap.sh again"
+      exit 1
+    fi
+  fi
 fi
 
 todo=$(missing_locales)
 if [ -n "$todo" ]; then
-  echo "bootstrap: generating locales" $todo >&2
+  say "generating locales" $todo
   for l in $todo; do
     # Uncomment the line in /etc/locale.gen, or add it when the file lacks it.
     if grep -q "^# *$l UTF-8\$" /etc/locale.gen; then
