@@ -24,12 +24,14 @@ if(WIN32 AND BUILD_TESTING AND SFX_TESTS)
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh start ${SFX_WINE_DIR})
   add_test(NAME wine.session.stop
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh stop ${SFX_WINE_DIR})
-  set_tests_properties(wine.session.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 180 LABELS "win32;e2e")
-  set_tests_properties(wine.session.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60 LABELS "win32;e2e")
+  set_tests_properties(wine.session.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 180 LABELS "win32;e2e;wine")
+  set_tests_properties(wine.session.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60 LABELS "win32;e2e;wine")
 endif()
 
-# Marks a test as one that runs in the Wine session.
+# Marks a test as one that runs in the Wine session (label "wine": the tests a machine
+# that cannot run 32-bit programs leaves out).
 function(sfx_wine_test name)
+  set_property(TEST ${name} APPEND PROPERTY LABELS wine)
   set_property(TEST ${name} APPEND PROPERTY FIXTURES_REQUIRED wine)
   set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT "SFX_WINE_DIR=${SFX_WINE_DIR}")
 endfunction()

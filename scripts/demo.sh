@@ -14,6 +14,10 @@ echo "Building the Windows stub and the Linux packer (log: $log) ..."
     cmake --preset host && cmake --build --preset host --target sfxpack
 } >"$log" 2>&1 || { tail -n 30 "$log"; echo "demo: the build failed, see $log" >&2; exit 1; }
 
+if scripts/i386-refused.sh 2>/dev/null; then
+  echo "demo: built the stub and the packer, but cannot install under Wine: $(scripts/i386-refused.sh 2>&1)" >&2
+  exit 1
+fi
 session=build/demo-wine
 trap 'scripts/wine-env.sh stop "$session" >/dev/null 2>&1 || true' EXIT
 echo "Starting Wine on a virtual display ..."

@@ -25,6 +25,7 @@ case "$cmd" in
   stop) stop ;;
   start)
     stop
+    if "$(dirname "$0")/i386-refused.sh"; then echo "wine-env: no Wine session can start here" >&2; exit 1; fi
     rm -rf "$dir/prefix"
     # Let Xvfb pick a free display and tell us which (-displayfd).
     rm -f "$dir/display"
