@@ -79,6 +79,12 @@ JsonWriter& JsonWriter::Number(uint64_t value) {
     return *this;
 }
 
+JsonWriter& JsonWriter::Null() {
+    BeforeValue();
+    m_text += "null";
+    return *this;
+}
+
 JsonWriter& JsonWriter::Bool(bool value) {
     BeforeValue();
     m_text += value ? "true" : "false";

@@ -17,6 +17,7 @@ public:
     JsonWriter& String(const std::string& value);
     JsonWriter& Number(uint64_t value);
     JsonWriter& Bool(bool value);
+    JsonWriter& Null();
     // The document, with a closing newline.
     std::string Text() const { return m_text + "\n"; }
 

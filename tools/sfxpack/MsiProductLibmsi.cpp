@@ -2,8 +2,10 @@
 #include <libmsi.h>
 
 #include <memory>
+#include <vector>
 
 #include "base/Utf8.h"
+#include "tools/sfxpack/ContainedCall.h"
 #include "tools/sfxpack/MsiProduct.h"
 
 namespace {
@@ -51,7 +53,7 @@ std::string Field(LibmsiRecord* record, guint field) {
 
 }  // namespace
 
-bool ReadMsiProduct(const WideString& path, MsiProduct* product, std::string* error) {
+static bool ReadInProcess(const WideString& path, MsiProduct* product, std::string* error) {
     *product = MsiProduct();
     const QuietLog quiet;
     ErrorSlot failure;
@@ -79,4 +81,65 @@ bool ReadMsiProduct(const WideString& path, MsiProduct* product, std::string* er
     ErrorSlot closing;
     libmsi_query_close(query.get(), closing.out());
     return true;
+}
+
+namespace {
+
+// The child's answer: 'P' and the four properties, or 'E' and the reason; fields end
+// in a zero byte, which no property text holds.
+std::string Encode(bool read, const MsiProduct& product, const std::string& error) {
+    std::string answer(1, read ? 'P' : 'E');
+    for (const std::string* field :
+         read ? std::vector<const std::string*>{&product.name, &product.version, &product.code,
+                                                &product.manufacturer}
+              : std::vector<const std::string*>{&error}) {
+        answer += *field;
+        answer += '\0';
+    }
+    return answer;
+}
+
+bool Decode(const std::string& answer, MsiProduct* product, std::string* error) {
+    std::vector<std::string> fields;
+    size_t at = 1;
+    for (size_t end; (end = answer.find('\0', at)) != std::string::npos; at = end + 1)
+        fields.push_back(answer.substr(at, end - at));
+    if (!answer.empty() && answer[0] == 'P' && fields.size() == 4) {
+        *product = MsiProduct{fields[0], fields[1], fields[2], fields[3]};
+        return true;
+    }
+    *error = !answer.empty() && answer[0] == 'E' && fields.size() == 1
+                 ? fields[0]
+                 : "not a readable installer database (the reader did not answer)";
+    return false;
+}
+
+}  // namespace
+
+// libmsi was not written for hostile input: a damaged database can crash or hang it,
+// so it reads in a child that can only answer.
+bool ReadMsiProduct(const WideString& path, MsiProduct* product, std::string* error) {
+    *product = MsiProduct();
+    std::string answer;
+    const ContainedOutcome outcome = RunContained(
+        [&path]() {
+            MsiProduct read;
+            std::string problem;
+            const bool ok = ReadInProcess(path, &read, &problem);
+            return Encode(ok, read, problem);
+        },
+        ContainedLimits(), &answer);
+    switch (outcome) {
+        case ContainedOutcome::kAnswered:
+            return Decode(answer, product, error);
+        case ContainedOutcome::kTimedOut:
+            *error = "not a readable installer database (reading it took too long)";
+            return false;
+        case ContainedOutcome::kCrashed:
+            *error = "not a readable installer database (the reader crashed on it)";
+            return false;
+        default:
+            *error = "not a readable installer database (no process could be made to read it)";
+            return false;
+    }
 }

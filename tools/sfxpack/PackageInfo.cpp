@@ -123,6 +123,7 @@ void PackageInfo::Collect(SelfExtractor& reader, bool inspect, bool showProgress
             std::string problem;
             entry.isDatabase = ReadMsiProduct(copy, &entry.product, &problem);
             if (!entry.isDatabase) {
+                entry.databaseProblem = problem;
                 progress.bar.Finish();
                 PrintError(file,
                            "entry " + std::to_string(entry.index) + " (" + progress.item + "): " + problem);
@@ -157,6 +158,9 @@ std::string PackageInfo::Json() const {
             json.Key("ProductCode").String(e.product.code);
             json.Key("Manufacturer").String(e.product.manufacturer);
             json.EndObject();
+        } else if (!e.databaseProblem.empty()) {
+            json.Key("msi").Null();
+            json.Key("msi_error").String(e.databaseProblem);
         }
         json.EndObject();
     }
@@ -186,11 +190,13 @@ std::string PackageInfo::Text() const {
 }
 
 int PackageInfo::Status() const {
+    int status = kExitOk;
     for (const EntryInfo& e : entries) {
         if (e.check == EntryInfo::Check::kDamaged) return kExitDamaged;
         if (e.check == EntryInfo::Check::kUnreadable) return kExitCannotRead;
+        if (!e.databaseProblem.empty()) status = kExitRefused;
     }
-    return kExitOk;
+    return status;
 }
 
 std::string ProductNote(const WideString& name, const MsiProduct& product) {

@@ -23,6 +23,8 @@ struct EntryInfo {
     Check check = Check::kNotChecked;
     bool isDatabase = false;
     MsiProduct product;
+    // Why an entry that looks like an installer database cannot be read as one.
+    std::string databaseProblem;
 };
 
 struct PackageInfo {
@@ -41,7 +43,9 @@ struct PackageInfo {
     void Collect(SelfExtractor& reader, bool inspect, bool showProgress, bool verbose);
     std::string Json() const;
     std::string Text() const;
-    // kExitDamaged when an entry failed its check, else kExitOk.
+    // kExitDamaged when an entry failed its check, kExitCannotRead when the package
+    // could not be read, kExitRefused when a database in it cannot be read (the
+    // installer would fail on it), else kExitOk.
     int Status() const;
 };
 
