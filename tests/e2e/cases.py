@@ -1,7 +1,6 @@
 """The whole-installer cases. Each takes a Case (its own folders) and raises
 AssertionError with what it saw when the installer does not behave, or Skip when it
 cannot run here."""
-import contextlib
 import json
 import os
 import shutil
@@ -10,10 +9,8 @@ import sys
 import time
 from concurrent.futures import ThreadPoolExecutor
 
-from harness import CAPTION, DETAIL, ENGLISH, FRENCH, REGISTRY_KEY, fill, package_entries, string_table
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "package"))
-import sfxformat as fmt  # noqa: E402
+from harness import CAPTION, DETAIL, ENGLISH, FRENCH, REGISTRY_KEY, fill, string_table, toolkit
+import sfxformat as fmt
 
 CASES = {}
 # Cases that install or read HKCU\SOFTWARE\Corvella hold this lock, so no two of them
@@ -78,6 +75,12 @@ def registered_folder(c):
     value = c.wine.reg_get(REGISTRY_KEY, "InstallDir")
     expect(value, "the database registered no InstallDir")
     return c.wine.to_unix(value.rstrip("\\"))
+
+
+def first_entry(installer):
+    """(name, offset, size, compressed size) of the installer's first entry."""
+    with open(installer, "rb") as f:
+        return fmt.read_toc(f.read()).entries[0]
 
 
 def update_text(texts=ENGLISH):
@@ -192,48 +195,24 @@ def temp_folder_with_space(c):
     expect_started_from(c, registered_folder(c))
 
 
-def make_test_publisher(c):
-    """A test CA and a code-signing certificate it issued, made now; (ca, cert, key)."""
-    ca, ca_key = os.path.join(c.work, "ca.pem"), os.path.join(c.work, "ca.key")
-    cert, key = os.path.join(c.work, "publisher.pem"), os.path.join(c.work, "publisher.key")
-    request, extensions = os.path.join(c.work, "publisher.csr"), os.path.join(c.work, "publisher.ext")
-    with open(extensions, "w") as f:
-        f.write("basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
-    for args in (["req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Corvella Test CA",
-                  "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign",
-                  "-keyout", ca_key, "-out", ca],
-                 ["req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Corvella Test Publisher", "-keyout", key,
-                  "-out", request],
-                 ["x509", "-req", "-in", request, "-CA", ca, "-CAkey", ca_key, "-CAcreateserial", "-days", "2",
-                  "-extfile", extensions, "-out", cert]):
-        subprocess.run(["openssl"] + args, check=True, capture_output=True, timeout=60)
-    return ca, cert, key
-
-
-def osslsigncode_verify(path, ca):
-    result = subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", path], capture_output=True, timeout=60)
-    return result.returncode == 0 and b"Signature verification: ok" in result.stdout
-
-
 @case(INSTALL_LOCK, MSIEXEC_LOCK)
 def signed_installer(c):
     # Signed after packing, as released installers are: the certificate table then
     # follows the package, and the signature covers the package too.
     installer = c.installer()
-    ca, cert, key = make_test_publisher(c)
-    signed = os.path.join(os.path.dirname(installer), "CorvellaSetup-signed.exe")
-    subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Corvella Installer", "-h", "sha256",
-                    "-in", installer, "-out", signed], check=True, capture_output=True, timeout=60)
+    publisher = toolkit.Publisher(c.work)
+    signed = publisher.sign(installer, os.path.join(os.path.dirname(installer), "CorvellaSetup-signed.exe"),
+                            "Corvella Installer")
     expect(os.path.getsize(signed) > os.path.getsize(installer), "signing added nothing")
-    expect(osslsigncode_verify(signed, ca), "the signature does not verify against the test CA")
-    name, offset, size, compressed = package_entries(installer)[0]
+    expect(publisher.verifies(signed), "the signature does not verify against the test CA")
+    name, offset, size, compressed = first_entry(installer)
     with open(signed, "rb") as f:
         tampered = bytearray(f.read())
     tampered[offset + compressed // 2] ^= 1
     tampered_path = os.path.join(c.work, "tampered.exe")
     with open(tampered_path, "wb") as f:
         f.write(tampered)
-    expect(not osslsigncode_verify(tampered_path, ca), "the signature does not cover the package")
+    expect(not publisher.verifies(tampered_path), "the signature does not cover the package")
 
     listing = c.packer(["list", signed])
     expect(listing.returncode == 0 and b"Setup.msi" in listing.stdout,
@@ -388,7 +367,7 @@ def no_package(c):
 @case()
 def damaged_stream(c):
     installer = c.installer()
-    name, offset, size, compressed = package_entries(installer)[0]
+    name, offset, size, compressed = first_entry(installer)
     with open(installer, "r+b") as f:  # flip bytes half way through the stream
         f.seek(offset + compressed // 2)
         chunk = f.read(16)
@@ -499,24 +478,9 @@ def two_installers_at_once(c):
         expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
 
 
-@contextlib.contextmanager
-def small_disk_at(folder, size, skip=Skip):
-    """folder on a tmpfs of its own of size bytes, for the block; skip(reason) is
-    raised where no tmpfs can be mounted (the test command runs as root, a developer
-    may not)."""
-    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},mode=0777", "tmpfs", folder],
-                             capture_output=True, timeout=30)
-    if mounted.returncode != 0:
-        raise skip(f"cannot mount a small tmpfs here: {mounted.stderr.decode(errors='replace').strip()}")
-    try:
-        yield folder
-    finally:
-        subprocess.run(["umount", "-l", folder], capture_output=True, timeout=30)
-
-
 def small_disk(c, name, size):
     """A folder of the case on a tmpfs of its own of size bytes, for the block."""
-    return small_disk_at(c.folder(name), size)
+    return toolkit.small_disk(c.folder(name), size, Skip)
 
 
 @case()

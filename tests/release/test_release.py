@@ -19,6 +19,8 @@ import unittest
 import zipfile
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+import toolkit  # noqa: E402
 MAN_PAGE = os.path.join(ROOT, "docs", "sfxpack.1")
 COMPLETION = os.path.join(ROOT, "docs", "sfxpack.bash-completion")
 RELEASE = os.path.join(ROOT, "scripts", "release.sh")
@@ -204,9 +206,7 @@ class Release(unittest.TestCase):
             self.assertIn("SFXPACK(1)", text)
 
             # The installer takes only a database, so a real one.
-            shutil.copy(os.path.join(ROOT, "tests", "sfxpack", "fixtures", "product.wxs"), where)
-            self.assertEqual(run(["wixl", "-o", "Setup.msi", "product.wxs"], cwd=where).returncode, 0)
-            database = os.path.join(where, "Setup.msi")
+            database = toolkit.build_msi(os.path.join(ROOT, "tests", "sfxpack", "fixtures", "product.wxs"), where)
             installer = os.path.join(where, "CorvellaSetup.exe")
             args = [sfxpack, "create", "-q", "-o", installer, database]
             if "--no-stub" not in run([sfxpack, "--help"]).stdout:
