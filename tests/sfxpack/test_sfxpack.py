@@ -206,13 +206,27 @@ class Errors(Scratch):
         result = run("--help")
         self.assertStatus(result, OK)
         text = result.stdout.decode()
-        for word in ("create", "list", "extract", "verify", "Exit status", "--allow-signed-stub"):
+        for word in ("create", "list", "extract", "verify", "try", "Exit status", "--allow-signed-stub"):
             self.assertIn(word, text)
         for status in (*range(7), 130):
             self.assertIn(f"\n  {status}  ", text)
+        self.assertEqual(run("try", "--help").stdout.decode(), text)
         version = run("--version")
         self.assertStatus(version, OK)
         self.assertRegex(version.stdout.decode(), r"^sfxpack \d+\.\d+")
+
+    def test_try_needs_linux_and_names_what_it_lacks(self):
+        if ON_WINDOWS:
+            result = run("try", "CorvellaSetup.exe")
+            self.assertStatus(result, USAGE)
+            self.assertOneLineError(result, "for Linux")
+            return
+        for env, words in (({"PATH": "/nonexistent"}, ("python3", "Xvfb", "apt install python3 wine xvfb")),
+                           ({"SFXPACK_TRY_PYTHON": self.dir}, ("sfxtry", "cannot be read"))):
+            with self.subTest(env=env):
+                result = run("try", "CorvellaSetup.exe", env=env)
+                self.assertStatus(result, CANNOT_READ)
+                self.assertOneLineError(result, *words)
 
     def test_unreadable_inputs_leave_no_output(self):
         good = self.write("a.txt", b"a" * 1000)

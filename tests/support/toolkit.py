@@ -11,7 +11,8 @@ import tempfile
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 FIXTURES = os.path.join(ROOT, "tests", "e2e", "fixtures")
-for _folder in (os.path.join(ROOT, "tests", "package"), os.path.join(ROOT, "tools", "sfxtry")):
+SFXTRY = os.path.join(ROOT, "tools", "sfxtry")  # the folder that holds the package
+for _folder in (os.path.join(ROOT, "tests", "package"), SFXTRY):
     if _folder not in sys.path:
         sys.path.insert(0, _folder)
 

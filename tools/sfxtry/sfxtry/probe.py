@@ -119,7 +119,7 @@ def run_probe(session, probe, program, args=(), at=(), env=None, unix_env=None, 
     True. stderr is a file for Wine's own messages. Returns what the probe saw."""
     command = probe_command(session, probe, program, args, at, env, cwd, timeout_ms, boxes)
     proc = subprocess.Popen(command, env=dict(session.env, **(unix_env or {})), stdin=subprocess.PIPE,
-                            stdout=subprocess.PIPE, stderr=stderr or subprocess.DEVNULL)
+                            stdout=subprocess.PIPE, stderr=stderr or subprocess.DEVNULL, start_new_session=True)
     lines = queue.Queue()
 
     def read():

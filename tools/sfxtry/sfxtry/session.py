@@ -23,9 +23,11 @@ class SessionError(Exception):
 
 
 def quiet(args, env=None, timeout=60, log=None):
-    """Runs a helper program; its output goes to log (a file) or nowhere."""
+    """Runs a helper program in a session of its own (a Ctrl+C is ours to handle, and we
+    end it); its output goes to log (a file) or nowhere."""
     return subprocess.run(args, env=env, stdin=subprocess.DEVNULL, stdout=log or subprocess.DEVNULL,
-                          stderr=subprocess.STDOUT if log else subprocess.DEVNULL, timeout=timeout)
+                          stderr=subprocess.STDOUT if log else subprocess.DEVNULL, timeout=timeout,
+                          start_new_session=True)
 
 
 def wine_env(prefix, display=None):
@@ -63,11 +65,13 @@ class Display:
                 if not chunk:
                     break
                 number += chunk
+            if not number.strip().isdigit():
+                raise SessionError(f"Xvfb did not start (see {log_path})")
+        except BaseException:
+            self.stop()
+            raise
         finally:
             os.close(read)
-        if not number.strip().isdigit():
-            self.stop()
-            raise SessionError(f"Xvfb did not start (see {log_path})")
         self.name = ":" + number.strip().decode()
         self.pid = self.process.pid
 
@@ -115,7 +119,10 @@ def boot_prefix(prefix, display, log_path):
                "/f"], env=env, timeout=120, log=log)
     stop_server(prefix)
     if booted.returncode != 0 or not os.path.isdir(os.path.join(prefix, "drive_c", "windows")):
-        raise SessionError(f"wineboot could not make a prefix (see {log_path}); a 32-bit prefix needs wine32")
+        with open(log_path, encoding="utf-8", errors="replace") as log:
+            said = " | ".join(line.strip() for line in log.readlines()[-3:])
+        raise SessionError(f"wineboot could not make a prefix ({said or 'it said nothing'}); "
+                           "a 32-bit prefix needs the 32-bit Wine (wine32)")
 
 
 class PrefixCache:
@@ -178,16 +185,16 @@ class Session:
                 values[name] = value.strip('"')
         return cls(values["WINEPREFIX"], values["DISPLAY"])
 
-    def start_server(self):
-        """A persistent wineserver for the prefix, so that programs start at once."""
-        subprocess.Popen(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                         stderr=subprocess.DEVNULL, start_new_session=True).wait(timeout=30)
-        if self.run(["cmd", "/c", "exit", "0"], timeout=120).returncode != 0:
+    def start_server(self, check=True):
+        """A persistent wineserver for the prefix (it goes to the background by itself),
+        so that programs start at once; check runs one to prove the prefix usable."""
+        quiet(["wineserver", "-p"], env=self.env, timeout=30)
+        if check and self.run(["cmd", "/c", "exit", "0"], timeout=120).returncode != 0:
             raise SessionError(f"the prefix {self.prefix} does not run programs")
 
     def run(self, args, env=None, timeout=120, check=False):
         return subprocess.run(["wine"] + list(args), env=dict(self.env, **(env or {})), capture_output=True,
-                              timeout=timeout, check=check, stdin=subprocess.DEVNULL)
+                              timeout=timeout, check=check, stdin=subprocess.DEVNULL, start_new_session=True)
 
     def to_unix(self, path):
         """C:\\x\\y -> <prefix>/drive_c/x/y, Z:\\x -> /x."""
@@ -284,7 +291,8 @@ def main(argv):
         if argv[1] == "stop":
             stop(folder)
             return 0
-        session = start(folder, argv[4] if len(argv) == 5 else os.path.join(folder, "cache"))
+        # The layout of try's own cache, so XDG_CACHE_HOME=DIR/cache shares it with try.
+        session = start(folder, argv[4] if len(argv) == 5 else os.path.join(folder, "cache", "sfxpack"))
     except SessionError as error:
         print(f"wine-env: {error}", file=sys.stderr)
         stop(folder)
