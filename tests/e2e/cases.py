@@ -4,6 +4,8 @@ cannot run here."""
 import json
 import os
 import shutil
+import signal
+import struct
 import subprocess
 import sys
 import time
@@ -688,3 +690,103 @@ def japanese_texts(c):
     expect_failure_box(probe, DETAIL[101], japanese)
     probe = c.run(stub, ["-update"], at=[("box", "enter")], unix_env={"LANG": "ja_JP.UTF-8"})
     expect(probe.statuses() == [update_text(japanese)], f"status lines {probe.statuses()}", probe)
+
+
+# sfxpack try: the shipped runner, each run in a prefix of its own -----------------
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    expect(head[:8] == b"\x89PNG\r\n\x1a\n", f"{path} is no PNG")
+    return struct.unpack(">II", head[16:24])
+
+
+def expect_nothing_left(c):
+    """No folder in the try's temporary folder, and no process that was started for it."""
+    tmp = c.folder("try-tmp")
+    expect(c.files_in(tmp) == [], f"try left {c.files_in(tmp)} in its temporary folder")
+    mark = f"TMPDIR={tmp}".encode() + b"\0"
+    deadline = time.monotonic() + 10
+    while True:
+        left = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if mark in f.read():
+                        with open(f"/proc/{pid}/cmdline", "rb") as f:
+                            left.append(pid + " " + f.read().replace(b"\0", b" ").decode(errors="replace"))
+            except OSError:
+                pass
+        if not left or time.monotonic() > deadline:
+            break
+        time.sleep(0.5)
+    expect(not left, "try left processes running:\n" + "\n".join(left))
+
+
+def try_json(c, installer, *options):
+    result = c.try_installer(installer, "--json", *options)
+    try:
+        return result.returncode, json.loads(result.stdout)
+    except ValueError:
+        raise AssertionError(f"try {options}: {result.returncode}, no JSON: {result.stdout!r} {result.stderr!r}")
+
+
+@case()
+def try_installs_in_both_modes(c):
+    installer = c.installer()
+    for options, folder in (([], "Corvella-try_installs_in_both_modes"), (["--update"], "Corvella")):
+        status, doc = try_json(c, installer, *options)
+        what = f"try {options}: {status} {doc}"
+        expect(status == 0 and doc["verdict"] == "installed", what)
+        expect(doc["installer_exit_code"] == 0 and doc["application_started"], what)
+        expect(doc["install_dir"].endswith("\\" + folder) and doc["files"] >= 1 and
+               doc["bytes"] >= os.path.getsize(c.config["corvella"]), what)
+        expect(doc["box_text"] is None and doc["seconds"] > 0, what)
+        progress = [p for p in doc["pictures"] if os.path.basename(p) == "progress.png"]
+        expect(len(progress) == 1, f"{what}: no picture of the progress window")
+        width, height = png_size(progress[0])
+        expect(200 < width < 1024 and 100 < height < 768, f"{what}: the picture is {width}x{height}, not the window")
+    expect_nothing_left(c)
+
+
+@case()
+def try_tells_failures_apart(c):
+    refused = c.installer("corvella-refused.wxs")
+    for options in ([], ["--update"]):
+        status, doc = try_json(c, refused, *options)
+        what = f"try {options} on a refused database: {status} {doc}"
+        expect(status == 1 and doc["verdict"] == "installer failed" and doc["installer_exit_code"] == 1603, what)
+        expect(any('action L"LaunchConditions" returned 1603' in line for line in doc["log_tail"]), what)
+        expect(not doc["application_started"], what)
+        # In normal mode the Windows Installer says why in a box of its own.
+        expect(("cannot be installed on this machine" in (doc["box_text"] or "")) == (not options), what)
+    damaged = c.installer()
+    name, offset, size, compressed = first_entry(damaged)
+    with open(damaged, "r+b") as f:
+        f.seek(offset + compressed // 2)
+        f.write(b"\x5a" * 16)
+    result = c.try_installer(damaged)
+    lines = result.stdout.decode(errors="replace").splitlines()
+    expect(result.returncode == 4 and lines and lines[0].startswith("package unreadable: "),
+           f"try on a damaged package: {result.returncode} {lines} {result.stderr!r}")
+    box = fill(ENGLISH["failure"], DETAIL[103]).replace("\r\n", " ")
+    expect(any(line.split(None, 1) == ["box", box] for line in lines), f"try did not show the box: {lines}")
+    expect_nothing_left(c)
+
+
+@case()
+def try_interrupted_leaves_nothing(c):
+    installer = c.installer()
+    running = c.try_installer(installer, "-v", popen=True)
+    try:
+        for line in running.stderr:
+            if line.startswith(b"sfxpack: try: install ..."):
+                break
+        time.sleep(1)
+        running.send_signal(signal.SIGINT)
+        running.communicate(timeout=60)
+    finally:
+        if running.poll() is None:
+            running.kill()
+    expect(running.returncode == -signal.SIGINT, f"try ended with {running.returncode} after Ctrl+C")
+    expect_nothing_left(c)

@@ -143,6 +143,20 @@ class Case:
             f.write(f"# {program} {' '.join(args)}\n{result.dump()}\n")
         return result
 
+    def try_installer(self, installer, *options, popen=False, env=None):
+        """sfxpack try (the native packer's, or the shipped Python package itself when the
+        packer is sfxpack.exe), with the prefix cache of the tests' session and the case's
+        own temporary folder. Returns the result, or with popen the running process."""
+        command = [self.config["packer"], "try"] if not self.config["packer_under_wine"] else \
+            [sys.executable, "-m", "sfxtry"]
+        env = dict(os.environ, SFXPACK_PROBE=self.config["probe"], SFXPACK_TRY_PYTHON=toolkit.SFXTRY,
+                   PYTHONPATH=toolkit.SFXTRY, TMPDIR=self.folder("try-tmp"),
+                   XDG_CACHE_HOME=os.path.join(os.path.dirname(self.wine.prefix), "cache"), **(env or {}))
+        if popen:
+            return subprocess.Popen(command + [*options, installer], env=env, stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE)
+        return toolkit.run(command + [*options, installer], env=env, timeout=600)
+
     # What a run leaves behind -----------------------------------------------
 
     def started_records(self, folder, wait_s=10.0):
