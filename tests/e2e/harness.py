@@ -13,6 +13,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import toolkit  # noqa: E402
 from sfxtry.probe import run_probe  # noqa: E402
+from sfxtry.trial import REGISTRY_KEY  # noqa: E402  (where the product keeps its folder)
 
 # The texts the user sees, as the product's string table holds them.
 ENGLISH = {
@@ -33,7 +34,6 @@ DETAIL = {
     102: "Incomplete or corrupt file",
     103: "Failed to extract installer",
 }
-REGISTRY_KEY = r"HKCU\SOFTWARE\Corvella"
 # The installer runs msiexec by this path and no other.
 SYSTEM_MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
 

@@ -121,8 +121,9 @@ def boot_prefix(prefix, display, log_path):
     if booted.returncode != 0 or not os.path.isdir(os.path.join(prefix, "drive_c", "windows")):
         with open(log_path, encoding="utf-8", errors="replace") as log:
             said = " | ".join(line.strip() for line in log.readlines()[-3:])
-        raise SessionError(f"wineboot could not make a prefix ({said or 'it said nothing'}); "
-                           "a 32-bit prefix needs the 32-bit Wine (wine32)")
+        why = ("this kernel does not run 32-bit programs" if "Exec format error" in said else
+               "a 32-bit prefix needs the 32-bit Wine (wine32)")
+        raise SessionError(f"wineboot could not make a prefix ({said or 'it said nothing'}); {why}")
 
 
 class PrefixCache:
