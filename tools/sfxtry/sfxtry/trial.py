@@ -133,9 +133,10 @@ class Step:
         self.start = time.monotonic()
         self.say(f"{self.name} ...")
 
-    def __exit__(self, *exc):
+    def __exit__(self, kind, value, trace):
         self.trial.steps[self.name] = time.monotonic() - self.start
-        self.say(f"{self.name}: {self.trial.steps[self.name]:.1f} s")
+        if kind is None:
+            self.say(f"{self.name}: {self.trial.steps[self.name]:.1f} s")
 
 
 def folder_size(folder):
