@@ -9,13 +9,17 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "builds, lists, checks and extracts Corvel
 set(CPACK_PACKAGE_DESCRIPTION
     "sfxpack packs a Windows Installer database into a self-extracting installer: the\n"
     "bundled 32-bit Windows stub with a zlib-compressed package appended. It also lists,\n"
-    "verifies and extracts such installers and package files, and shows their signature.")
+    "verifies and extracts such installers and package files, shows their signature, and\n"
+    "tries an installer under Wine as a user would run it (sfxpack try).")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the Corvella installer developers <installer@corvella.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# What `sfxpack try` runs installers with: Wine (32-bit programs need wine32), a virtual
+# display, ImageMagick's import for the pictures, and Python for the session code.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine, wine32:i386 | wine32, xvfb, imagemagick, python3")
 # xz: smaller than the default gzip.
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # CPack stamps the package's files and archives with SOURCE_DATE_EPOCH when it is set;

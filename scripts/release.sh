@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds a release from clean trees and writes it to dist/:
-#   sfxpack_<version>_<arch>.deb   sfxpack, its default stub, manual page, bash completion
-#   sfxpack-<version>-win32.zip    sfxpack.exe, sfxstub.exe, README.md, LICENSE.txt
+#   sfxpack_<version>_<arch>.deb   sfxpack, its default stub, try's UI probe and Python
+#                                  package, manual page, bash completion
+#   sfxpack-<version>-win32.zip    sfxpack.exe, sfxstub.exe, sfxprobe.exe, README.md, LICENSE.txt
 #   SHA256SUMS                     of the two
 # Every time stamp comes from SOURCE_DATE_EPOCH (default: the time of the last commit),
 # so two runs on one commit write the same bytes, in any folder.
@@ -59,7 +60,8 @@ echo "release: building $win and $host (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH, lo
 rm -rf "$win" "$host"
 if ! {
   cmake --preset release-win32 -B "$win" && cmake --build "$win" &&
-    cmake --preset release -B "$host" -DSFX_STUB="$win/src/app/sfxstub.exe" && cmake --build "$host" &&
+    cmake --preset release -B "$host" -DSFX_STUB="$win/src/app/sfxstub.exe" \
+      -DSFX_PROBE="$win/tools/probe/sfxprobe.exe" && cmake --build "$host" &&
     (cd "$host" && cpack)
 } >"$log" 2>&1; then
   tail -n 30 "$log" >&2

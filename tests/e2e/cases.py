@@ -1,19 +1,18 @@
 """The whole-installer cases. Each takes a Case (its own folders) and raises
 AssertionError with what it saw when the installer does not behave, or Skip when it
 cannot run here."""
-import contextlib
 import json
 import os
 import shutil
+import signal
+import struct
 import subprocess
 import sys
 import time
 from concurrent.futures import ThreadPoolExecutor
 
-from harness import CAPTION, DETAIL, ENGLISH, FRENCH, REGISTRY_KEY, fill, package_entries, string_table
-
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "package"))
-import sfxformat as fmt  # noqa: E402
+from harness import CAPTION, DETAIL, ENGLISH, FRENCH, REGISTRY_KEY, fill, string_table, toolkit
+import sfxformat as fmt
 
 CASES = {}
 # Cases that install or read HKCU\SOFTWARE\Corvella hold this lock, so no two of them
@@ -78,6 +77,12 @@ def registered_folder(c):
     value = c.wine.reg_get(REGISTRY_KEY, "InstallDir")
     expect(value, "the database registered no InstallDir")
     return c.wine.to_unix(value.rstrip("\\"))
+
+
+def first_entry(installer):
+    """(name, offset, size, compressed size) of the installer's first entry."""
+    with open(installer, "rb") as f:
+        return fmt.read_toc(f.read()).entries[0]
 
 
 def update_text(texts=ENGLISH):
@@ -192,48 +197,24 @@ def temp_folder_with_space(c):
     expect_started_from(c, registered_folder(c))
 
 
-def make_test_publisher(c):
-    """A test CA and a code-signing certificate it issued, made now; (ca, cert, key)."""
-    ca, ca_key = os.path.join(c.work, "ca.pem"), os.path.join(c.work, "ca.key")
-    cert, key = os.path.join(c.work, "publisher.pem"), os.path.join(c.work, "publisher.key")
-    request, extensions = os.path.join(c.work, "publisher.csr"), os.path.join(c.work, "publisher.ext")
-    with open(extensions, "w") as f:
-        f.write("basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n")
-    for args in (["req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=Corvella Test CA",
-                  "-addext", "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign",
-                  "-keyout", ca_key, "-out", ca],
-                 ["req", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Corvella Test Publisher", "-keyout", key,
-                  "-out", request],
-                 ["x509", "-req", "-in", request, "-CA", ca, "-CAkey", ca_key, "-CAcreateserial", "-days", "2",
-                  "-extfile", extensions, "-out", cert]):
-        subprocess.run(["openssl"] + args, check=True, capture_output=True, timeout=60)
-    return ca, cert, key
-
-
-def osslsigncode_verify(path, ca):
-    result = subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", path], capture_output=True, timeout=60)
-    return result.returncode == 0 and b"Signature verification: ok" in result.stdout
-
-
 @case(INSTALL_LOCK, MSIEXEC_LOCK)
 def signed_installer(c):
     # Signed after packing, as released installers are: the certificate table then
     # follows the package, and the signature covers the package too.
     installer = c.installer()
-    ca, cert, key = make_test_publisher(c)
-    signed = os.path.join(os.path.dirname(installer), "CorvellaSetup-signed.exe")
-    subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Corvella Installer", "-h", "sha256",
-                    "-in", installer, "-out", signed], check=True, capture_output=True, timeout=60)
+    publisher = toolkit.Publisher(c.work)
+    signed = publisher.sign(installer, os.path.join(os.path.dirname(installer), "CorvellaSetup-signed.exe"),
+                            "Corvella Installer")
     expect(os.path.getsize(signed) > os.path.getsize(installer), "signing added nothing")
-    expect(osslsigncode_verify(signed, ca), "the signature does not verify against the test CA")
-    name, offset, size, compressed = package_entries(installer)[0]
+    expect(publisher.verifies(signed), "the signature does not verify against the test CA")
+    name, offset, size, compressed = first_entry(installer)
     with open(signed, "rb") as f:
         tampered = bytearray(f.read())
     tampered[offset + compressed // 2] ^= 1
     tampered_path = os.path.join(c.work, "tampered.exe")
     with open(tampered_path, "wb") as f:
         f.write(tampered)
-    expect(not osslsigncode_verify(tampered_path, ca), "the signature does not cover the package")
+    expect(not publisher.verifies(tampered_path), "the signature does not cover the package")
 
     listing = c.packer(["list", signed])
     expect(listing.returncode == 0 and b"Setup.msi" in listing.stdout,
@@ -388,7 +369,7 @@ def no_package(c):
 @case()
 def damaged_stream(c):
     installer = c.installer()
-    name, offset, size, compressed = package_entries(installer)[0]
+    name, offset, size, compressed = first_entry(installer)
     with open(installer, "r+b") as f:  # flip bytes half way through the stream
         f.seek(offset + compressed // 2)
         chunk = f.read(16)
@@ -499,24 +480,9 @@ def two_installers_at_once(c):
         expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
 
 
-@contextlib.contextmanager
-def small_disk_at(folder, size, skip=Skip):
-    """folder on a tmpfs of its own of size bytes, for the block; skip(reason) is
-    raised where no tmpfs can be mounted (the test command runs as root, a developer
-    may not)."""
-    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size},mode=0777", "tmpfs", folder],
-                             capture_output=True, timeout=30)
-    if mounted.returncode != 0:
-        raise skip(f"cannot mount a small tmpfs here: {mounted.stderr.decode(errors='replace').strip()}")
-    try:
-        yield folder
-    finally:
-        subprocess.run(["umount", "-l", folder], capture_output=True, timeout=30)
-
-
 def small_disk(c, name, size):
     """A folder of the case on a tmpfs of its own of size bytes, for the block."""
-    return small_disk_at(c.folder(name), size)
+    return toolkit.small_disk(c.folder(name), size, Skip)
 
 
 @case()
@@ -724,3 +690,103 @@ def japanese_texts(c):
     expect_failure_box(probe, DETAIL[101], japanese)
     probe = c.run(stub, ["-update"], at=[("box", "enter")], unix_env={"LANG": "ja_JP.UTF-8"})
     expect(probe.statuses() == [update_text(japanese)], f"status lines {probe.statuses()}", probe)
+
+
+# sfxpack try: the shipped runner, each run in a prefix of its own -----------------
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    expect(head[:8] == b"\x89PNG\r\n\x1a\n", f"{path} is no PNG")
+    return struct.unpack(">II", head[16:24])
+
+
+def expect_nothing_left(c):
+    """No folder in the try's temporary folder, and no process that was started for it."""
+    tmp = c.folder("try-tmp")
+    expect(c.files_in(tmp) == [], f"try left {c.files_in(tmp)} in its temporary folder")
+    mark = f"TMPDIR={tmp}".encode() + b"\0"
+    deadline = time.monotonic() + 10
+    while True:
+        left = []
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open(f"/proc/{pid}/environ", "rb") as f:
+                    if mark in f.read():
+                        with open(f"/proc/{pid}/cmdline", "rb") as f:
+                            left.append(pid + " " + f.read().replace(b"\0", b" ").decode(errors="replace"))
+            except OSError:
+                pass
+        if not left or time.monotonic() > deadline:
+            break
+        time.sleep(0.5)
+    expect(not left, "try left processes running:\n" + "\n".join(left))
+
+
+def try_json(c, installer, *options):
+    result = c.try_installer(installer, "--json", *options)
+    try:
+        return result.returncode, json.loads(result.stdout)
+    except ValueError:
+        raise AssertionError(f"try {options}: {result.returncode}, no JSON: {result.stdout!r} {result.stderr!r}")
+
+
+@case()
+def try_installs_in_both_modes(c):
+    installer = c.installer()
+    for options, folder in (([], "Corvella-try_installs_in_both_modes"), (["--update"], "Corvella")):
+        status, doc = try_json(c, installer, *options)
+        what = f"try {options}: {status} {doc}"
+        expect(status == 0 and doc["verdict"] == "installed", what)
+        expect(doc["installer_exit_code"] == 0 and doc["application_started"], what)
+        expect(doc["install_dir"].endswith("\\" + folder) and doc["files"] >= 1 and
+               doc["bytes"] >= os.path.getsize(c.config["corvella"]), what)
+        expect(doc["box_text"] is None and doc["seconds"] > 0, what)
+        progress = [p for p in doc["pictures"] if os.path.basename(p) == "progress.png"]
+        expect(len(progress) == 1, f"{what}: no picture of the progress window")
+        width, height = png_size(progress[0])
+        expect(200 < width < 1024 and 100 < height < 768, f"{what}: the picture is {width}x{height}, not the window")
+    expect_nothing_left(c)
+
+
+@case()
+def try_tells_failures_apart(c):
+    refused = c.installer("corvella-refused.wxs")
+    for options in ([], ["--update"]):
+        status, doc = try_json(c, refused, *options)
+        what = f"try {options} on a refused database: {status} {doc}"
+        expect(status == 1 and doc["verdict"] == "installer failed" and doc["installer_exit_code"] == 1603, what)
+        expect(any('action L"LaunchConditions" returned 1603' in line for line in doc["log_tail"]), what)
+        expect(not doc["application_started"], what)
+        # In normal mode the Windows Installer says why in a box of its own.
+        expect(("cannot be installed on this machine" in (doc["box_text"] or "")) == (not options), what)
+    damaged = c.installer()
+    name, offset, size, compressed = first_entry(damaged)
+    with open(damaged, "r+b") as f:
+        f.seek(offset + compressed // 2)
+        f.write(b"\x5a" * 16)
+    result = c.try_installer(damaged)
+    lines = result.stdout.decode(errors="replace").splitlines()
+    expect(result.returncode == 4 and lines and lines[0].startswith("package unreadable: "),
+           f"try on a damaged package: {result.returncode} {lines} {result.stderr!r}")
+    box = fill(ENGLISH["failure"], DETAIL[103]).replace("\r\n", " ")
+    expect(any(line.split(None, 1) == ["box", box] for line in lines), f"try did not show the box: {lines}")
+    expect_nothing_left(c)
+
+
+@case()
+def try_interrupted_leaves_nothing(c):
+    installer = c.installer()
+    running = c.try_installer(installer, "-v", popen=True)
+    try:
+        for line in running.stderr:
+            if line.startswith(b"sfxpack: try: install ..."):
+                break
+        time.sleep(1)
+        running.send_signal(signal.SIGINT)
+        running.communicate(timeout=60)
+    finally:
+        if running.poll() is None:
+            running.kill()
+    expect(running.returncode == -signal.SIGINT, f"try ended with {running.returncode} after Ctrl+C")
+    expect_nothing_left(c)

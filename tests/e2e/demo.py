@@ -11,9 +11,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import REGISTRY_KEY, Wine, run_probe, start_records  # noqa: E402
-
-FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures")
+from harness import REGISTRY_KEY, run_probe, start_records, toolkit  # noqa: E402
 
 
 def main():
@@ -25,17 +23,13 @@ def main():
     args = parser.parse_args()
 
     stub = os.path.join(args.win32, "src", "app", "sfxstub.exe")
-    probe = os.path.join(args.win32, "tests", "e2e", "probe.exe")
+    probe = os.path.join(args.win32, "tools", "probe", "sfxprobe.exe")
     corvella = os.path.join(args.win32, "tests", "e2e", "Corvella.exe")
     shutil.rmtree(args.out, ignore_errors=True)
-    msi_dir = os.path.join(args.out, "msi")
-    os.makedirs(msi_dir)
 
     # 1. A real Windows Installer database that installs Corvella.exe for this user.
-    shutil.copy(os.path.join(FIXTURES, "corvella.wxs"), msi_dir)
-    shutil.copy(corvella, msi_dir)
-    subprocess.run(["wixl", "-D", "Folder=Corvella", "-o", "../Setup.msi", "corvella.wxs"], cwd=msi_dir, check=True)
-    msi = os.path.join(args.out, "Setup.msi")
+    msi = toolkit.build_msi(os.path.join(toolkit.FIXTURES, "corvella.wxs"), os.path.join(args.out, "msi"),
+                            variables={"Folder": "Corvella"}, files=[corvella])
 
     # 2. The installer: the stub with Setup.msi packed behind it.
     installer = os.path.join(args.out, "CorvellaSetup.exe")
@@ -43,7 +37,7 @@ def main():
     listing = subprocess.run([args.packer, "list", installer], check=True, capture_output=True, text=True).stdout
 
     # 3. Run it as a user would, and photograph the progress window while it shows.
-    wine = Wine(args.wine_dir)
+    wine = toolkit.Session.attach(args.wine_dir)
     wine.reg_delete(REGISTRY_KEY)
     picture = os.path.join(args.out, "progress.png")
 

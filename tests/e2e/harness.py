@@ -1,14 +1,19 @@
-"""What the whole-installer tests stand on: the Wine session, Windows and Unix paths,
-the registry, databases built with wixl, installers packed with sfxpack, and runs of
-an installer watched by the UI probe."""
+"""What the whole-installer tests stand on besides the shared toolkit and the shipped
+session and probe code: the product's texts, a room for each case, installers packed
+with sfxpack, a stand-in msiexec, and what the fixture application records."""
 import contextlib
-import json
 import os
 import random
 import shutil
 import struct
 import subprocess
+import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import toolkit  # noqa: E402
+from sfxtry.probe import run_probe  # noqa: E402
+from sfxtry.trial import REGISTRY_KEY  # noqa: E402  (where the product keeps its folder)
 
 # The texts the user sees, as the product's string table holds them.
 ENGLISH = {
@@ -29,162 +34,12 @@ DETAIL = {
     102: "Incomplete or corrupt file",
     103: "Failed to extract installer",
 }
-REGISTRY_KEY = r"HKCU\SOFTWARE\Corvella"
 # The installer runs msiexec by this path and no other.
 SYSTEM_MSIEXEC = "C:\\windows\\system32\\msiexec.exe"
 
 
 def fill(fmt, arg):
     return fmt.replace("%s", arg, 1)
-
-
-class Wine:
-    """The test run's Wine session (scripts/wine-env.sh), shared by every test."""
-
-    def __init__(self, session_dir):
-        env_file = os.path.join(session_dir, "env")
-        if not os.path.exists(env_file):
-            raise RuntimeError(f"no Wine session in {session_dir}")
-        self.env = dict(os.environ)
-        with open(env_file) as f:
-            for line in f:
-                line = line.strip()
-                if line.startswith("export ") and "=" in line:
-                    name, value = line[len("export "):].split("=", 1)
-                    self.env[name] = value.strip('"')
-        self.prefix = self.env["WINEPREFIX"]
-        self.display = self.env["DISPLAY"]
-
-    def run(self, args, env=None, timeout=120, check=False):
-        full_env = dict(self.env, **(env or {}))
-        return subprocess.run(["wine"] + list(args), env=full_env, capture_output=True, timeout=timeout,
-                              check=check)
-
-    def to_unix(self, path):
-        """C:\\x\\y -> <prefix>/drive_c/x/y, Z:\\x -> /x."""
-        drive, rest = path[0].upper(), path[2:].replace("\\", "/").lstrip("/")
-        if drive == "Z":
-            return "/" + rest
-        if drive == "C":
-            return os.path.join(self.prefix, "drive_c", rest)
-        raise ValueError(f"no Unix path for {path}")
-
-    @staticmethod
-    def to_windows(path):
-        return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-    def reg_set(self, key, name, value):
-        self.run(["reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f"], check=True)
-        got = self.reg_get(key, name)
-        if got != value:
-            raise RuntimeError(f"registry value {key}\\{name} reads {got!r}, not {value!r}")
-
-    def reg_get(self, key, name):
-        out = self.run(["reg", "query", key, "/v", name]).stdout.decode("utf-8", "replace")
-        for line in out.splitlines():
-            parts = line.strip().split(None, 2)
-            if len(parts) >= 2 and parts[0] == name and parts[1].startswith("REG_"):
-                return parts[2] if len(parts) == 3 else ""
-        return None
-
-    def reg_delete(self, key):
-        self.run(["reg", "delete", key, "/f"])
-
-    def screenshot(self, path, layout=None, margin=12):
-        """The virtual screen as a PNG; with a probe layout event, just that window."""
-        crop = []
-        if layout:
-            left, top = max(0, layout["left"] - margin), max(0, layout["top"] - margin)
-            width = layout["right"] - layout["left"] + 2 * margin
-            height = layout["bottom"] - layout["top"] + 2 * margin
-            crop = ["-crop", f"{width}x{height}+{left}+{top}", "+repage"]
-        subprocess.run(["import", "-display", self.display, "-window", "root"] + crop + [path], check=True,
-                       capture_output=True, timeout=30)
-
-
-class Probe:
-    """One run of a program under the UI probe: the events it reported, in order."""
-
-    def __init__(self, events):
-        self.events = events
-
-    def of(self, kind):
-        return [e for e in self.events if e["event"] == kind]
-
-    # Wine starts these itself, under whichever program happens to need them first: the
-    # desktop's explorer.exe when a session's first window opens, and the service manager
-    # with its services when the wine server was idle long enough to end and starts again.
-    WINE_OWN = {"explorer.exe", "services.exe", "rpcss.exe", "plugplay.exe", "svchost.exe", "winedevice.exe"}
-
-    def programs_started(self):
-        """The processes the program started, Wine's own left out."""
-        return [e for e in self.of("process") if e["name"].lower() not in self.WINE_OWN]
-
-    def first(self, kind):
-        found = self.of(kind)
-        return found[0] if found else None
-
-    @property
-    def exit_code(self):
-        e = self.first("exit")
-        return e["code"] if e else None
-
-    def dialog_events(self):
-        """The window's states, without the last one before it is destroyed when that one
-        has lost its texts: a window being destroyed is hidden and emptied first."""
-        kept = []
-        for i, e in enumerate(self.events):
-            if e["event"] != "dialog":
-                continue
-            following = next((f for f in self.events[i + 1:] if f["event"] in ("dialog", "destroyed")), None)
-            dying = following is not None and following["event"] == "destroyed"
-            if dying and not e["visible"] and (e["status"] == "" or e["title"] == ""):
-                continue
-            kept.append(e)
-        return kept
-
-    def statuses(self):
-        """Status line texts in the order shown, repeats folded."""
-        texts = []
-        for e in self.dialog_events():
-            if not texts or texts[-1] != e["status"]:
-                texts.append(e["status"])
-        return texts
-
-    def titles(self):
-        """Titles the user could see (a window being destroyed loses its text first)."""
-        return sorted({e["title"] for e in self.dialog_events() if e["visible"]})
-
-    def ended(self, name):
-        """Index of the event that reported the end of the first process named name."""
-        start = self.first_process(name)
-        if start is None:
-            return None
-        pid = self.events[start]["pid"]
-        return self.index(lambda e: e["event"] == "ended" and e["pid"] == pid)
-
-    def first_process(self, name):
-        return self.index(lambda e: e["event"] == "process" and e["name"].lower() == name.lower())
-
-    def shown_while(self, name, slack_ms=100):
-        """True when the window was up for the whole life of process name: it was shown
-        before the process started and not hidden until it had ended (give or take the
-        probe's look interval, since an end and a hide can fall between two looks)."""
-        start, end = self.first_process(name), self.ended(name)
-        if start is None or end is None:
-            return False
-        shown = self.index(lambda e: e["event"] == "dialog" and e["visible"])
-        hidden = [e["t"] for e in self.dialog_events() if not e["visible"]]
-        return shown is not None and shown < start and all(t >= self.events[end]["t"] - slack_ms for t in hidden)
-
-    def index(self, predicate):
-        for i, e in enumerate(self.events):
-            if predicate(e):
-                return i
-        return None
-
-    def dump(self):
-        return "\n".join(json.dumps(e, ensure_ascii=False) for e in self.events)
 
 
 class Case:
@@ -210,17 +65,12 @@ class Case:
         """A real database from a fixture, installing into Programs\\<folder>; large
         databases with the same seed carry the same payload."""
         build = self.folder("msi-" + os.path.splitext(name)[0] + "-" + os.path.splitext(wxs)[0])
-        shutil.copy(os.path.join(self.config["fixtures"], wxs), build)
-        shutil.copy(self.config["corvella"], os.path.join(build, "Corvella.exe"))
         if wxs == "corvella-large.wxs":
             # Incompressible, so the package's stream is as large as the database.
             with open(os.path.join(build, "Payload.bin"), "wb") as f:
                 f.write(random.Random(seed or wxs).randbytes(payload_mb << 20))
-        out = os.path.join(build, name)
-        # wixl wants source paths relative to its working folder.
-        subprocess.run([self.config["wixl"], "-D", "Folder=" + (folder or "Corvella-" + self.name), "-o", name, wxs],
-                       cwd=build, check=True, capture_output=True, timeout=120)
-        return out
+        return toolkit.build_msi(os.path.join(toolkit.FIXTURES, wxs), build, name,
+                                 {"Folder": folder or "Corvella-" + self.name}, [self.config["corvella"]])
 
     def packer(self, args):
         """Runs sfxpack; arguments that are absolute Unix paths are handed over as paths."""
@@ -293,6 +143,20 @@ class Case:
             f.write(f"# {program} {' '.join(args)}\n{result.dump()}\n")
         return result
 
+    def try_installer(self, installer, *options, popen=False, env=None):
+        """sfxpack try (the native packer's, or the shipped Python package itself when the
+        packer is sfxpack.exe), with the prefix cache of the tests' session and the case's
+        own temporary folder. Returns the result, or with popen the running process."""
+        command = [self.config["packer"], "try"] if not self.config["packer_under_wine"] else \
+            [sys.executable, "-m", "sfxtry"]
+        env = dict(os.environ, SFXPACK_PROBE=self.config["probe"], SFXPACK_TRY_PYTHON=toolkit.SFXTRY,
+                   PYTHONPATH=toolkit.SFXTRY, TMPDIR=self.folder("try-tmp"),
+                   XDG_CACHE_HOME=os.path.join(os.path.dirname(self.wine.prefix), "cache"), **(env or {}))
+        if popen:
+            return subprocess.Popen(command + [*options, installer], env=env, stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE)
+        return toolkit.run(command + [*options, installer], env=env, timeout=600)
+
     # What a run leaves behind -----------------------------------------------
 
     def started_records(self, folder, wait_s=10.0):
@@ -352,43 +216,6 @@ def start_records(folder, wait_s=10.0):
     return starts
 
 
-def run_probe(wine, probe, program, args=(), at=(), env=None, unix_env=None, cwd=None, on_pause=None,
-              timeout_ms=60000):
-    """Starts program (a Unix path) under the UI probe in the session: env is added to
-    its Windows environment, unix_env to Wine's own (LANG); `at` lists (when, what)
-    actions; on_pause(Probe) runs while the probe holds the program. Returns the events."""
-    probe_args = [probe, "--timeout", str(timeout_ms)]
-    for name, value in (env or {}).items():
-        probe_args += ["--env", f"{name}={value}"]
-    if cwd:
-        probe_args += ["--cwd", cwd]
-    for when, what in at:
-        probe_args += ["--at", when, what]
-    probe_args += ["--", wine.to_windows(program)] + list(args)
-    proc = subprocess.Popen(["wine"] + probe_args, env=dict(wine.env, **(unix_env or {})), stdin=subprocess.PIPE,
-                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-    events = []
-    deadline = time.monotonic() + timeout_ms / 1000 + 30
-    try:
-        for raw in proc.stdout:
-            event = json.loads(raw.decode("utf-8"))
-            events.append(event)
-            if event["event"] == "paused":
-                if on_pause:
-                    on_pause(Probe(events))
-                proc.stdin.write(b"\n")
-                proc.stdin.flush()
-            # Processes the program started may hold the probe's output open after it
-            # ends; its exit is the end of the report.
-            if event["event"] in ("exit", "timeout", "error", "usage") or time.monotonic() > deadline:
-                break
-        proc.wait(timeout=max(1, deadline - time.monotonic()))
-    finally:
-        if proc.poll() is None:
-            proc.kill()
-    return Probe(events)
-
-
 def string_table(exe, string_id):
     """A text of the executable's string table, read with icoutils' wrestool."""
     block = string_id // 16 + 1
@@ -402,22 +229,3 @@ def string_table(exe, string_id):
         if index == string_id % 16:
             return text
     return ""
-
-
-def package_entries(path):
-    """The table of contents behind an installer, decoded independently of our reader:
-    a list of (name, offset, size, compressed_size) in table order."""
-    with open(path, "rb") as f:
-        data = f.read()
-    count, version, marker = struct.unpack_from("<i4s10s", data, len(data) - 18)
-    if marker != b"!NORBASFX!" or version != b"2.00":
-        raise ValueError(f"{path}: no package trailer at the end")
-    entries, pos = [], len(data) - 18
-    for _ in range(count):
-        (name_length,) = struct.unpack_from("<i", data, pos - 4)
-        pos -= 4 + 2 * name_length
-        name = data[pos:pos + 2 * name_length].decode("utf-16-le")
-        offset, size, compressed = struct.unpack_from("<III", data, pos - 12)
-        pos -= 12
-        entries.append((name, offset, size, compressed))
-    return list(reversed(entries))

@@ -11,7 +11,7 @@ import traceback
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 from cases import CASES, Skip  # noqa: E402
-from harness import Case, Wine  # noqa: E402
+from harness import Case, toolkit  # noqa: E402
 
 
 # The status CTest is told means a skip.
@@ -29,7 +29,8 @@ def main(argv):
     with open(argv[2]) as f:
         config = json.load(f)
     name = argv[3]
-    wine = Wine(os.environ.get("SFX_WINE_DIR") or os.path.join(os.path.dirname(config["work"]), "wine"))
+    session = os.environ.get("SFX_WINE_DIR") or os.path.join(os.path.dirname(config["work"]), "wine")
+    wine = toolkit.Session.attach(session)
     start = time.monotonic()
     try:
         CASES[name][0](Case(config, wine, name))

@@ -13,9 +13,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import Wine, run_probe  # noqa: E402
-
-FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fixtures")
+from harness import run_probe, toolkit  # noqa: E402
 
 
 def main():
@@ -26,19 +24,15 @@ def main():
     parser.add_argument("--out", required=True)
     args = parser.parse_args()
     stub = os.path.join(args.win32, "src", "app", "sfxstub.exe")
-    probe = os.path.join(args.win32, "tests", "e2e", "probe.exe")
+    probe = os.path.join(args.win32, "tools", "probe", "sfxprobe.exe")
     shutil.rmtree(args.out, ignore_errors=True)
-    build = os.path.join(args.out, "msi")
-    os.makedirs(build)
-    shutil.copy(os.path.join(FIXTURES, "corvella.wxs"), build)
-    shutil.copy(os.path.join(args.win32, "tests", "e2e", "Corvella.exe"), build)
-    subprocess.run(["wixl", "-D", "Folder=Corvella-screenshots", "-o", "Setup.msi", "corvella.wxs"], cwd=build,
-                   check=True)
+    msi = toolkit.build_msi(os.path.join(toolkit.FIXTURES, "corvella.wxs"), os.path.join(args.out, "msi"),
+                            variables={"Folder": "Corvella-screenshots"},
+                            files=[os.path.join(args.win32, "tests", "e2e", "Corvella.exe")])
     installer = os.path.join(args.out, "CorvellaSetup.exe")
-    subprocess.run([args.packer, "create", "-q", "--stub", stub, "-o", installer, os.path.join(build, "Setup.msi")],
-                   check=True)
+    subprocess.run([args.packer, "create", "-q", "--stub", stub, "-o", installer, msi], check=True)
 
-    wine = Wine(args.wine_dir)
+    wine = toolkit.Session.attach(args.wine_dir)
     shots = [
         ("normal", installer, [], {}, "created"),
         ("update", installer, ["-update"], {}, "created"),

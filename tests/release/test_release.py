@@ -19,6 +19,8 @@ import unittest
 import zipfile
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
+import toolkit  # noqa: E402
 MAN_PAGE = os.path.join(ROOT, "docs", "sfxpack.1")
 COMPLETION = os.path.join(ROOT, "docs", "sfxpack.bash-completion")
 RELEASE = os.path.join(ROOT, "scripts", "release.sh")
@@ -174,10 +176,11 @@ class Release(unittest.TestCase):
         folder = self.zip[:-len(".zip")]
         with zipfile.ZipFile(os.path.join(self.dists[0], self.zip)) as z:
             self.assertEqual(z.namelist(), [f"{folder}/{n}" for n in ("LICENSE.txt", "README.md", "sfxpack.exe",
-                                                                      "sfxstub.exe")])
+                                                                      "sfxprobe.exe", "sfxstub.exe")])
             with tempfile.TemporaryDirectory() as out:
                 z.extractall(out)
-                built = {"sfxpack.exe": "tools/sfxpack/sfxpack.exe", "sfxstub.exe": "src/app/sfxstub.exe"}
+                built = {"sfxpack.exe": "tools/sfxpack/sfxpack.exe", "sfxstub.exe": "src/app/sfxstub.exe",
+                         "sfxprobe.exe": "tools/probe/sfxprobe.exe"}
                 for name, path in built.items():
                     with self.subTest(exe=name):
                         exe = os.path.join(out, folder, name)
@@ -194,8 +197,16 @@ class Release(unittest.TestCase):
             self.assertEqual(run(["dpkg-deb", "-x", deb, root]).returncode, 0)
             sfxpack = os.path.join(root, "usr", "bin", "sfxpack")
             stub = os.path.join(root, "usr", "share", "sfxpack", "sfxstub.exe")
-            self.assertTrue(filecmp.cmp(stub, os.path.join(self.build, "release-win32", "src/app/sfxstub.exe"),
-                                        False))
+            for name, built in (("sfxstub.exe", "src/app/sfxstub.exe"), ("sfxprobe.exe", "tools/probe/sfxprobe.exe")):
+                self.assertTrue(filecmp.cmp(os.path.join(root, "usr/share/sfxpack", name),
+                                            os.path.join(self.build, "release-win32", built), False))
+            python = os.path.join(root, "usr/share/sfxpack/python/sfxtry")
+            shipped = sorted(n for n in os.listdir(os.path.join(ROOT, "tools/sfxtry/sfxtry")) if n.endswith(".py"))
+            self.assertEqual(sorted(os.listdir(python)), shipped)
+            # try finds its parts in the unpacked tree, and names what the machine lacks.
+            lacking = run([sfxpack, "try", stub], env={"PATH": "/nonexistent"})
+            self.assertEqual(lacking.returncode, 3, lacking.stderr)
+            self.assertIn("apt install python3 wine xvfb imagemagick", lacking.stderr)
             self.assertTrue(filecmp.cmp(os.path.join(root, "usr/share/bash-completion/completions/sfxpack"),
                                         COMPLETION, False))
             self.assertTrue(os.path.isfile(os.path.join(root, "usr/share/doc/sfxpack/copyright")))
@@ -204,9 +215,7 @@ class Release(unittest.TestCase):
             self.assertIn("SFXPACK(1)", text)
 
             # The installer takes only a database, so a real one.
-            shutil.copy(os.path.join(ROOT, "tests", "sfxpack", "fixtures", "product.wxs"), where)
-            self.assertEqual(run(["wixl", "-o", "Setup.msi", "product.wxs"], cwd=where).returncode, 0)
-            database = os.path.join(where, "Setup.msi")
+            database = toolkit.build_msi(os.path.join(ROOT, "tests", "sfxpack", "fixtures", "product.wxs"), where)
             installer = os.path.join(where, "CorvellaSetup.exe")
             args = [sfxpack, "create", "-q", "-o", installer, database]
             if "--no-stub" not in run([sfxpack, "--help"]).stdout:
@@ -231,6 +240,9 @@ class Release(unittest.TestCase):
             found = run(["dpkg", "-S", f"*/{multiarch}/{library}"]).stdout
             owners |= {line.split(":")[0] for line in found.splitlines()}
         self.assertEqual({d.split()[0] for d in depends.split(", ")}, owners)
+        recommends = run(["dpkg-deb", "-f", deb, "Recommends"]).stdout
+        for package in ("wine", "wine32:i386", "xvfb", "imagemagick", "python3"):
+            self.assertIn(package, recommends)
 
     def test_bad_input_keeps_the_last_release(self):
         dist = self.dists[0]

@@ -19,18 +19,15 @@ import struct
 import subprocess
 import sys
 import tempfile
-import types
 import termios
 import time
 import unicodedata
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "package"))
+sys.path.insert(0, os.path.join(HERE, "..", "support"))
+import toolkit  # noqa: E402
 import sfxformat as fmt  # noqa: E402
-
-sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
-from cases import make_test_publisher, osslsigncode_verify, small_disk_at  # noqa: E402
 
 SFXPACK = None
 LAUNCHER = os.environ.get("SFXPACK_LAUNCHER", "").split()
@@ -45,15 +42,8 @@ def slurp(path):
 
 
 def run(*args, cwd=None, program=None, env=None):
-    """Runs sfxpack (or a copy of it) with its output in files: a pipe would keep
-    Wine's helpers waiting on it after the program has ended. env is added to the
-    environment."""
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        result = subprocess.run(LAUNCHER + [program or SFXPACK, *args], stdin=subprocess.DEVNULL, stdout=out,
-                                stderr=err, cwd=cwd, timeout=120, env=dict(os.environ, **(env or {})))
-        out.seek(0)
-        err.seek(0)
-        result.stdout, result.stderr = out.read(), err.read()
+    """Runs sfxpack (or a copy of it); env is added to the environment."""
+    result = toolkit.run(LAUNCHER + [program or SFXPACK, *args], cwd=cwd, env=env)
     if result.returncode < 0 or result.returncode >= 128:
         raise AssertionError(f"sfxpack {args} died: {result.returncode}\n{result.stderr}")
     return result
@@ -66,10 +56,7 @@ SHARED = None  # the folder that holds it
 def setUpModule():
     global DATABASE, SHARED
     SHARED = tempfile.mkdtemp(prefix="sfxpack-msi-")
-    shutil.copy(os.path.join(HERE, "fixtures", "product.wxs"), SHARED)
-    subprocess.run(["wixl", "-o", "Setup.msi", "product.wxs"], cwd=SHARED, check=True, capture_output=True,
-                   timeout=120)
-    DATABASE = os.path.join(SHARED, "Setup.msi")
+    DATABASE = toolkit.build_msi(os.path.join(HERE, "fixtures", "product.wxs"), SHARED)
 
 
 def tearDownModule():
@@ -132,6 +119,22 @@ class RoundTrips(Scratch):
             "empty.dat": b"",
         }
 
+    def assertReadBack(self, data, stub, inputs):
+        """The reference reader finds every input, in order, as one zlib stream each,
+        back to back from the end of the stub to the table, and nothing after the trailer."""
+        self.assertEqual(data[:len(stub)], stub)
+        toc = fmt.read_toc(data)
+        self.assertEqual((toc.code, toc.marker_distance), (fmt.OK, len(fmt.MARKER)))
+        self.assertEqual([(e[0], e[2]) for e in toc.entries], [(n, len(d)) for n, d in inputs.items()])
+        position = len(stub)
+        for entry, content in zip(toc.entries, inputs.values()):
+            self.assertEqual(entry[1], position, entry)
+            self.assertEqual(data[position:position + 2], b"\x78\x9c", entry)
+            self.assertEqual(fmt.inflate_entry(data, entry), content, entry)
+            position += entry[3]
+        records = sum(16 + 2 * len(name) for name in inputs)
+        self.assertEqual(position, len(data) - len(fmt.trailer(0)) - records, "gap or overlap before the table")
+
     def test_package_without_stub(self):
         inputs = self.make_inputs()
         files = [self.write(os.path.join("in", n), d) for n, d in inputs.items()]
@@ -139,6 +142,7 @@ class RoundTrips(Scratch):
         self.assertStatus(result, OK)
         self.assertEqual(result.stderr, b"")  # no progress bar when stderr is not a terminal
         self.assertEqual(self.listing(), ["in", "out.pkg"])
+        self.assertReadBack(self.read("out.pkg"), b"", inputs)
 
         listing = run("list", self.path("out.pkg"))
         self.assertStatus(listing, OK)
@@ -160,11 +164,7 @@ class RoundTrips(Scratch):
         files = [self.write(os.path.join("in", n), d) for n, d in inputs.items()]
         stub = self.write("stub.exe", pe_stub(signed=False, size=70001))
         self.assertStatus(run("create", "--force", "--stub", stub, "-o", self.path("setup.exe"), *files), OK)
-        data = slurp(self.path("setup.exe"))
-        self.assertEqual(data[:70001], pe_stub(signed=False, size=70001))
-        toc = fmt.read_toc(data)
-        self.assertEqual(toc.code, fmt.OK)
-        self.assertEqual(toc.entries[0][1], 70001)
+        self.assertReadBack(slurp(self.path("setup.exe")), pe_stub(signed=False, size=70001), inputs)
 
         os.mkdir(self.path("x"))
         self.assertStatus(run("extract", self.path("setup.exe"), "-C", self.path("x"), "readme.txt", "2"), OK)
@@ -206,13 +206,27 @@ class Errors(Scratch):
         result = run("--help")
         self.assertStatus(result, OK)
         text = result.stdout.decode()
-        for word in ("create", "list", "extract", "verify", "Exit status", "--allow-signed-stub"):
+        for word in ("create", "list", "extract", "verify", "try", "Exit status", "--allow-signed-stub"):
             self.assertIn(word, text)
         for status in (*range(7), 130):
             self.assertIn(f"\n  {status}  ", text)
+        self.assertEqual(run("try", "--help").stdout.decode(), text)
         version = run("--version")
         self.assertStatus(version, OK)
         self.assertRegex(version.stdout.decode(), r"^sfxpack \d+\.\d+")
+
+    def test_try_needs_linux_and_names_what_it_lacks(self):
+        if ON_WINDOWS:
+            result = run("try", "CorvellaSetup.exe")
+            self.assertStatus(result, USAGE)
+            self.assertOneLineError(result, "for Linux")
+            return
+        for env, words in (({"PATH": "/nonexistent"}, ("python3", "Xvfb", "apt install python3 wine xvfb")),
+                           ({"SFXPACK_TRY_PYTHON": self.dir}, ("sfxtry", "cannot be read"))):
+            with self.subTest(env=env):
+                result = run("try", "CorvellaSetup.exe", env=env)
+                self.assertStatus(result, CANNOT_READ)
+                self.assertOneLineError(result, *words)
 
     def test_unreadable_inputs_leave_no_output(self):
         good = self.write("a.txt", b"a" * 1000)
@@ -477,17 +491,15 @@ class Info(Scratch):
     def setUpClass(cls):
         cls.shared = tempfile.mkdtemp(prefix="sfxpack-info-")
         cls.msi = DATABASE
-        cls.ca, cls.cert, cls.key = make_test_publisher(types.SimpleNamespace(work=cls.shared))
+        cls.publisher = toolkit.Publisher(cls.shared)
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.shared, ignore_errors=True)
 
     def sign(self, path):
-        signed = path + ".signed"
-        subprocess.run(["osslsigncode", "sign", "-certs", self.cert, "-key", self.key, "-h", "sha256", "-in", path,
-                        "-out", signed], check=True, capture_output=True, timeout=60)
-        self.assertTrue(osslsigncode_verify(signed, self.ca))
+        signed = self.publisher.sign(path, path + ".signed")
+        self.assertTrue(self.publisher.verifies(signed))
         os.replace(signed, path)
         return path
 
@@ -690,7 +702,7 @@ class NothingIsLost(Scratch):
         out = self.path("out")
         os.mkdir(out)
         package = self.write("in.pkg", fmt.build([fmt.Entry("data.bin", os.urandom(4 << 20))], prefix=pe_stub(False)))
-        with small_disk_at(out, 1 << 20, skip=unittest.SkipTest):
+        with toolkit.small_disk(out, 1 << 20, skip=unittest.SkipTest):
             self.write("out/data.bin", b"the user's file")
             result = run("extract", package, "-C", out)
             self.assertStatus(result, CANNOT_WRITE)

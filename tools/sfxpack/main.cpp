@@ -9,6 +9,7 @@
 #include "tools/sfxpack/Packer.h"
 #include "tools/sfxpack/PackerOptions.h"
 #include "tools/sfxpack/StubLocation.h"
+#include "tools/sfxpack/TryCommand.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -17,6 +18,7 @@
 namespace {
 
 int RunPacker(const std::vector<WideString>& args) {
+    if (IsTryCommand(args)) return RunTry(args);
     PackerOptions options;
     std::string error;
     if (!ParseCommandLine(args, &options, &error)) {

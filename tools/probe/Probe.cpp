@@ -1,10 +1,15 @@
-// UI probe for the end-to-end tests. Starts a program, watches its windows from the
-// outside as a user would see them, acts on them when told, and reports every change
-// as one JSON line on stdout. Runs in the same Wine session as the program.
+// The UI probe of `sfxpack try` and of the end-to-end tests. Starts a program, watches
+// its windows from the outside as a user would see them, acts on them when told, and
+// reports every change as one JSON line on stdout. Runs in the same Wine session as
+// the program.
 //
-//   probe.exe [--env NAME=VALUE]... [--cwd DIR] [--timeout MS] [--at WHEN WHAT]...
-//             -- PROGRAM [ARGS...]
+//   sfxprobe.exe [--env NAME=VALUE]... [--cwd DIR] [--timeout MS] [--boxes KEY]
+//                [--at WHEN WHAT]... -- PROGRAM [ARGS...]
 //
+// Events: start, dialog (the program's progress window: title, status, visible),
+// layout, box (an error box of the program), foreignbox (one of a program it started),
+// window (another visible window of a program it started), process (with its command
+// line), ended (with its exit code), action, paused, resumed, held, destroyed, exit.
 // WHEN: start | created (the window exists, shown or not) | visible | hidden | status:TEXT
 //       | child:IMAGE.exe | box | foreignbox
 // WHAT: escape | enter (a key posted to the dialog, or to the box for box conditions)
@@ -17,13 +22,16 @@
 //         start, Escape is pressed once the window exists and the worker is held, and
 //         the worker runs on when the window's thread has stopped answering, being in
 //         its wait for the worker: all the worker does then falls inside that wait)
-// Each --at fires once, in the order given. Exit status: 0 when the program ended
-// (its code is in the "exit" event), 3 on time-out (the program tree is killed), 2 on
-// bad usage.
+// Each --at fires once, in the order given. --boxes KEY (enter or escape): every box
+// and foreign box, once reported, is followed by "paused"; when a line arrives on stdin
+// (the driver has its picture) KEY is posted to it. Exit status: 0 when the program
+// ended (its code is in the "exit" event), 3 on time-out (the program tree is killed),
+// 2 on bad usage.
 #include <windows.h>
 
 #include <cstdlib>
 
+#include "ChildProcesses.h"
 #include "JsonLine.h"
 #include "ProcessHold.h"
 #include "ProcessTree.h"
@@ -51,6 +59,18 @@ struct Seen {
     wchar_t status[1024] = {};
     HWND box = nullptr;
     HWND foreignBox = nullptr;
+    HWND foreignWindow = nullptr;
+};
+
+struct Options {
+    wchar_t* overrides[32];
+    int overrideCount = 0;
+    Action actions[32];
+    int actionCount = 0;
+    const wchar_t* cwd = nullptr;
+    DWORD timeout = 60000;
+    UINT boxKey = 0;   // --boxes: the key each box gets after the driver's answer
+    int program = 0;  // the index of PROGRAM in argv
 };
 
 DWORD g_start;
@@ -92,7 +112,7 @@ void AppendQuoted(wchar_t* line, size_t capacity, const wchar_t* arg) {
 }
 
 // The current environment with NAME=VALUE overrides; names compare without case.
-void BuildEnvironment(wchar_t* block, size_t capacity, wchar_t** overrides, int count) {
+void BuildEnvironment(wchar_t* block, size_t capacity, wchar_t* const* overrides, int count) {
     size_t used = 0;
     auto append = [&](const wchar_t* entry) {
         size_t n = lstrlenW(entry) + 1;
@@ -123,6 +143,7 @@ struct WindowSearch {
     HWND dialog;
     HWND box;
     HWND foreignBox;
+    HWND foreignWindow;
 };
 
 BOOL CALLBACK FindWindows(HWND window, LPARAM param) {
@@ -135,6 +156,8 @@ BOOL CALLBACK FindWindows(HWND window, LPARAM param) {
         search->dialog = window;
     } else if (GetDlgItem(window, kBoxTextId) && IsWindowVisible(window)) {
         (own ? search->box : search->foreignBox) = window;
+    } else if (!own && !search->foreignWindow && IsWindowVisible(window)) {
+        search->foreignWindow = window;
     }
     return TRUE;
 }
@@ -188,7 +211,8 @@ void ReportLayout(HWND dialog) {
         .Add("anim_bottom", static_cast<long long>(animation.bottom));
 }
 
-void ReportBox(const char* event, HWND box, HWND dialog) {
+// Reports a box; with --boxes, waits for the driver's line and answers the box.
+void ReportBox(const char* event, HWND box, HWND dialog, UINT boxKey) {
     wchar_t caption[512] = {}, text[2048] = {};
     InternalGetWindowText(box, caption, 512);
     InternalGetWindowText(GetDlgItem(box, kBoxTextId), text, 2048);
@@ -196,6 +220,18 @@ void ReportBox(const char* event, HWND box, HWND dialog) {
         .Add("caption", caption)
         .Add("text", text)
         .Add("owned_by_dialog", dialog && GetWindow(box, GW_OWNER) == dialog);
+    if (!boxKey) return;
+    JsonLine(Elapsed(), "paused");
+    ReadLine(nullptr);
+    PostKey(box, boxKey);
+}
+
+void ReportForeignWindow(HWND window) {
+    wchar_t title[512] = {};
+    InternalGetWindowText(window, title, 512);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    JsonLine(Elapsed(), "window").Add("title", title).Add("pid", static_cast<long long>(processId));
 }
 
 void WatchDialog(Seen& seen) {
@@ -230,7 +266,7 @@ void WatchDialog(Seen& seen) {
     }
 }
 
-void WatchWindows(const WindowSearch& search, Seen& seen) {
+void WatchWindows(const WindowSearch& search, Seen& seen, UINT boxKey) {
     if (search.dialog && search.dialog != seen.dialog) {
         seen.dialog = search.dialog;
         seen.dialogThread = GetWindowThreadProcessId(search.dialog, nullptr);
@@ -238,41 +274,23 @@ void WatchWindows(const WindowSearch& search, Seen& seen) {
     if (seen.dialog) WatchDialog(seen);
     if (search.box != seen.box) {
         seen.box = search.box;
-        if (seen.box) ReportBox("box", seen.box, seen.dialog);
+        if (seen.box) ReportBox("box", seen.box, seen.dialog, boxKey);
     }
     if (search.foreignBox != seen.foreignBox) {
         seen.foreignBox = search.foreignBox;
-        if (seen.foreignBox) ReportBox("foreignbox", seen.foreignBox, nullptr);
+        if (seen.foreignBox) ReportBox("foreignbox", seen.foreignBox, nullptr, boxKey);
+    }
+    if (search.foreignWindow != seen.foreignWindow) {
+        seen.foreignWindow = search.foreignWindow;
+        if (seen.foreignWindow) ReportForeignWindow(seen.foreignWindow);
     }
 }
 
 // Finds the program's windows and reports what changed.
-void LookAtWindows(const ProcessTree& tree, DWORD rootId, Seen& seen) {
-    WindowSearch search = {&tree, rootId, nullptr, nullptr, nullptr};
+void LookAtWindows(const ProcessTree& tree, DWORD rootId, Seen& seen, UINT boxKey = 0) {
+    WindowSearch search = {&tree, rootId, nullptr, nullptr, nullptr, nullptr};
     EnumWindows(FindWindows, reinterpret_cast<LPARAM>(&search));
-    WatchWindows(search, seen);
-}
-
-// New descendants, once they have their image name.
-void ReportStarted(const ProcessTree& tree, DWORD* reported, int& reportedCount) {
-    for (int p = 1; p < tree.Count(); ++p) {
-        bool known = false;
-        for (int r = 0; r < reportedCount; ++r) known = known || reported[r] == tree.IdAt(p);
-        // A process that is still starting has no image name yet; it is reported later.
-        if (known || reportedCount == 64 || !tree.NameAt(p)[0]) continue;
-        reported[reportedCount++] = tree.IdAt(p);
-        JsonLine(Elapsed(), "process")
-            .Add("name", tree.NameAt(p))
-            .Add("pid", static_cast<long long>(tree.IdAt(p)));
-    }
-}
-
-void ReportEnded(const ProcessTree& tree, DWORD* reported, int reportedCount) {
-    for (int r = 1; r < reportedCount; ++r) {
-        if (!reported[r] || tree.Contains(reported[r])) continue;
-        JsonLine(Elapsed(), "ended").Add("pid", static_cast<long long>(reported[r]));
-        reported[r] = 0;
-    }
+    WatchWindows(search, seen, boxKey);
 }
 
 // Holds the program but its window's thread until the window shows and has had time to
@@ -291,9 +309,8 @@ void Hold(Seen& seen, DWORD processId, bool untilLine) {
     if (seen.dialog) WatchDialog(seen);
     JsonLine(Elapsed(), "paused");
     if (!untilLine) return;
-    HANDLE reader = CreateThread(nullptr, 0, ReadLine, nullptr, 0, nullptr);
-    while (reader && WaitForSingleObject(reader, 0) == WAIT_TIMEOUT) hold.Service(5);
-    if (reader) CloseHandle(reader);
+    KernelHandle reader(CreateThread(nullptr, 0, ReadLine, nullptr, 0, nullptr));
+    while (reader && WaitForSingleObject(reader.get(), 0) == WAIT_TIMEOUT) hold.Service(5);
 }
 
 // True when the window's thread did not answer within waitMs (or the window is gone).
@@ -360,98 +377,113 @@ void Act(const Action& action, Seen& seen, const ProcessTree& tree, DWORD proces
 
 int Usage() {
     JsonLine(0, "usage")
-        .Add("text", L"probe.exe [--env N=V] [--cwd DIR] [--timeout MS] [--at WHEN WHAT] -- PROGRAM [ARGS]");
+        .Add("text", L"sfxprobe.exe [--env N=V] [--cwd DIR] [--timeout MS] [--boxes KEY] [--at WHEN WHAT] -- "
+                     L"PROGRAM [ARGS]");
     return 2;
+}
+
+bool ParseArguments(int argc, wchar_t** argv, Options& options) {
+    int i = 1;
+    for (; i < argc && lstrcmpW(argv[i], L"--"); ++i) {
+        if (!lstrcmpW(argv[i], L"--env") && i + 1 < argc && wcschr(argv[i + 1], L'=') && options.overrideCount < 32)
+            options.overrides[options.overrideCount++] = argv[++i];
+        else if (!lstrcmpW(argv[i], L"--cwd") && i + 1 < argc)
+            options.cwd = argv[++i];
+        else if (!lstrcmpW(argv[i], L"--timeout") && i + 1 < argc)
+            options.timeout = static_cast<DWORD>(_wtoi(argv[++i]));
+        else if (!lstrcmpW(argv[i], L"--boxes") && i + 1 < argc && !lstrcmpW(argv[i + 1], L"enter"))
+            options.boxKey = VK_RETURN, ++i;
+        else if (!lstrcmpW(argv[i], L"--boxes") && i + 1 < argc && !lstrcmpW(argv[i + 1], L"escape"))
+            options.boxKey = VK_ESCAPE, ++i;
+        else if (!lstrcmpW(argv[i], L"--at") && i + 2 < argc && options.actionCount < 32)
+            options.actions[options.actionCount++] = Action{argv[i + 1], argv[i + 2], false}, i += 2;
+        else
+            return false;
+    }
+    options.program = i + 1;
+    return options.program < argc;
+}
+
+// Starts the program as the options say; reports its start, or the error.
+bool StartProgram(int argc, wchar_t** argv, const Options& options, PROCESS_INFORMATION& process) {
+    static wchar_t commandLine[32768];
+    for (int a = options.program; a < argc; ++a) AppendQuoted(commandLine, 32768, argv[a]);
+    static wchar_t environment[65536];
+    BuildEnvironment(environment, 65536, options.overrides, options.overrideCount);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, environment,
+                        options.cwd, &startup, &process)) {
+        JsonLine(Elapsed(), "error")
+            .Add("text", L"cannot start the program")
+            .Add("code", static_cast<long long>(GetLastError()));
+        return false;
+    }
+    JsonLine(Elapsed(), "start")
+        .Add("pid", static_cast<long long>(process.dwProcessId))
+        .Add("cmdline", commandLine);
+    return true;
+}
+
+// One look: processes first, then windows, then the actions whose time has come.
+void Look(ProcessTree& tree, ChildProcesses& children, Seen& seen, Options& options, DWORD processId,
+          long long looks) {
+    // Processes are looked at before windows, and a start is reported after the
+    // window events: what the snapshot shows happened before the windows were looked
+    // at, so a window hidden before msiexec started is reported before its start
+    // even when both happen between two looks. Ends get no such guarantee.
+    if (looks % 4 == 0) tree.Refresh();  // dearer than a look at the windows
+    children.ReportEnded(tree, Elapsed());
+    LookAtWindows(tree, processId, seen, options.boxKey);
+    children.ReportStarted(tree, Elapsed());
+    for (int a = 0; a < options.actionCount; ++a) {
+        Action& action = options.actions[a];
+        if (action.done) continue;
+        if (!Holds(action.when, seen, tree)) break;  // in the order given
+        action.done = true;
+        Act(action, seen, tree, processId);
+    }
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     g_start = GetTickCount();
-    wchar_t* overrides[32];
-    int overrideCount = 0;
-    Action actions[32];
-    int actionCount = 0;
-    const wchar_t* cwd = nullptr;
-    DWORD timeout = 60000;
-    int i = 1;
-    for (; i < argc && lstrcmpW(argv[i], L"--"); ++i) {
-        if (!lstrcmpW(argv[i], L"--env") && i + 1 < argc && wcschr(argv[i + 1], L'=') && overrideCount < 32)
-            overrides[overrideCount++] = argv[++i];
-        else if (!lstrcmpW(argv[i], L"--cwd") && i + 1 < argc)
-            cwd = argv[++i];
-        else if (!lstrcmpW(argv[i], L"--timeout") && i + 1 < argc)
-            timeout = static_cast<DWORD>(_wtoi(argv[++i]));
-        else if (!lstrcmpW(argv[i], L"--at") && i + 2 < argc && actionCount < 32)
-            actions[actionCount++] = Action{argv[i + 1], argv[i + 2], false}, i += 2;
-        else
-            return Usage();
-    }
-    if (i + 1 >= argc) return Usage();
+    Options options;
+    if (!ParseArguments(argc, argv, options)) return Usage();
+    PROCESS_INFORMATION started = {};
+    if (!StartProgram(argc, argv, options, started)) return 2;
+    KernelHandle thread(started.hThread), process(started.hProcess);
 
-    static wchar_t commandLine[32768];
-    for (int a = i + 1; a < argc; ++a) AppendQuoted(commandLine, 32768, argv[a]);
-    static wchar_t environment[65536];
-    BuildEnvironment(environment, 65536, overrides, overrideCount);
-
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
-                        environment, cwd, &startup, &process)) {
-        JsonLine(Elapsed(), "error")
-            .Add("text", L"cannot start the program")
-            .Add("code", static_cast<long long>(GetLastError()));
-        return 2;
-    }
-    CloseHandle(process.hThread);
-    JsonLine(Elapsed(), "start")
-        .Add("pid", static_cast<long long>(process.dwProcessId))
-        .Add("cmdline", commandLine);
-
-    ProcessTree tree(process.dwProcessId);
+    ProcessTree tree(started.dwProcessId);
+    ChildProcesses children;
     Seen seen;
-    seen.firstThread = process.dwThreadId;
-    DWORD reported[64] = {process.dwProcessId};
-    int reportedCount = 1;
+    seen.firstThread = started.dwThreadId;
     long long looks = 0;
     DWORD slowestLook = 0;
-    for (DWORD lookStart = GetTickCount(); WaitForSingleObject(process.hProcess, 1) == WAIT_TIMEOUT;
+    for (DWORD lookStart = GetTickCount(); WaitForSingleObject(process.get(), 1) == WAIT_TIMEOUT;
          lookStart = GetTickCount()) {
-        if (Elapsed() > timeout) {
+        if (Elapsed() > options.timeout) {
             JsonLine(Elapsed(), "timeout");
             tree.Refresh();
             tree.TerminateAll(3);
             return 3;
         }
-        // Processes are looked at before windows, and a start is reported after the
-        // window events: what the snapshot shows happened before the windows were looked
-        // at, so a window hidden before msiexec started is reported before its start
-        // even when both happen between two looks. Ends get no such guarantee.
-        if (looks % 4 == 0) tree.Refresh();  // dearer than a look at the windows
-        ReportEnded(tree, reported, reportedCount);
-        LookAtWindows(tree, process.dwProcessId, seen);
-        ReportStarted(tree, reported, reportedCount);
-        for (int a = 0; a < actionCount; ++a) {
-            if (actions[a].done) continue;
-            if (!Holds(actions[a].when, seen, tree)) break;  // in the order given
-            actions[a].done = true;
-            Act(actions[a], seen, tree, process.dwProcessId);
-        }
-        ++looks;
+        Look(tree, children, seen, options, started.dwProcessId, looks++);
         if (GetTickCount() - lookStart > slowestLook) slowestLook = GetTickCount() - lookStart;
     }
-    // A child that ended since the last snapshot (they are not taken at every look) is
-    // reported before the program's own end.
+    // What happened since the last snapshot (they are not taken at every look) is
+    // reported before the program's own end: a child that ended, and one it started
+    // as it ended (the installed application).
     tree.Refresh();
-    ReportEnded(tree, reported, reportedCount);
+    children.ReportEnded(tree, Elapsed());
+    children.ReportStarted(tree, Elapsed());
     DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
+    GetExitCodeProcess(process.get(), &code);
     // How often the probe looked: a state shorter than the slowest look may be missed.
     JsonLine(Elapsed(), "exit")
         .Add("code", static_cast<long long>(code))
         .Add("looks", looks)
         .Add("slowest_look_ms", static_cast<long long>(slowestLook));
-    CloseHandle(process.hProcess);
     return 0;
 }
