@@ -9,11 +9,17 @@
 
 #include <cstdint>
 
+#include "base/Path.h"
 #include "base/WideString.h"
 #include "package/PackageEntry.h"
+#include "package/PackageEvent.h"
 #include "package/PackageFormat.h"
+#include "package/PackageResult.h"
 
 class CFile;
+
+// The two stream buffers, each read and written in one piece.
+constexpr uint32_t kBufferSize = 4096;
 
 class SelfExtractor : public z_stream_s {
 public:

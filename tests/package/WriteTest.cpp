@@ -150,19 +150,6 @@ TEST_F(Write, SmallPackageIsWrittenButCannotBeFoundAgain) {
     EXPECT_EQ(reader.ReadTableOfContents(out), SFX_ERR_BAD_PACKAGE);
 }
 
-TEST_F(Write, EntryNamesComeFromTheLastSeparator) {
-    const WideString separator(&kPathSeparator, 1);
-    EXPECT_TRUE(BaseName(WideString(u"folder") + separator + u"Setup.msi") == u"Setup.msi");
-    EXPECT_TRUE(BaseName(u"Setup.msi") == u"Setup.msi");
-    EXPECT_TRUE(BaseName(WideString(u"a") + separator + u"b" + separator) == u"");
-#ifdef _WIN32
-    EXPECT_TRUE(BaseName(u"C:/dir/x.msi") == u"x.msi");
-#else
-    // On POSIX a backslash is part of a file name, and the reader refuses it.
-    EXPECT_TRUE(BaseName(u"dir\\x.msi") == u"dir\\x.msi");
-#endif
-}
-
 TEST_F(Write, AddFileRefusesWhatTheReaderCannotTake) {
     SelfExtractor writer(WideString{});
     EXPECT_FALSE(writer.AddFile(scratch / "missing.txt"));

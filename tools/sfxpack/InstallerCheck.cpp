@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/Path.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
 #include "tools/sfxpack/MsiProduct.h"
@@ -11,22 +12,11 @@ namespace {
 
 const char kAnyway[] = "; pass --force to pack it anyway";
 
-bool NamedLikeProgram(const WideString& path) {
-    const size_t length = path.GetLength();
-    if (length < 4 || path[length - 4] != u'.') return false;
-    for (size_t i = 0; i < 3; ++i) {
-        const char16_t unit = path[length - 3 + i];
-        const char16_t lower = unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 32) : unit;
-        if (lower != u"exe"[i]) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 int CheckInstaller(const PackerOptions& o) {
     if (o.stub.IsEmpty()) {
-        if (NamedLikeProgram(o.output)) {
+        if (EndsWithIgnoringCase(o.output, u".exe")) {
             PrintWarning(
                 o.output,
                 "a bare package (--no-stub) is no program and cannot run; leave out --no-stub for an "

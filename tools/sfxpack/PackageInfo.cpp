@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/Path.h"
 #include "base/Utf8.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Path.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "package/EntryName.h"

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Path.h"
 #include "base/Utf8.h"
 #include "file/CFileException.h"
 #include "package/EntryName.h"

@@ -52,13 +52,6 @@ std::string EntryText(const SelfExtractor& reader, int32_t index) {
     return "entry " + std::to_string(index) + " (" + Printable(reader.EntryAt(index).name) + "): ";
 }
 
-WideString InFolder(const WideString& folder, const WideString& name) {
-    const size_t length = folder.GetLength();
-    if (length > 0 && (folder[length - 1] == kPathSeparator || folder[length - 1] == u'/'))
-        return folder + name;
-    return folder + WideString(&kPathSeparator, 1) + name;
-}
-
 extern const char kCannotWriteOutput[];
 const char kCannotWriteOutput[] =
     "cannot be written (folder missing or read-only, disk full, or 2 GiB reached)";

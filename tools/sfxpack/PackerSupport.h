@@ -22,8 +22,6 @@ int32_t EarlierEntryOfSameName(const SelfExtractor& reader, const std::vector<in
 std::string SameNameProblem(int32_t earlier);
 // "entry 3 (name): ", the start of a message about one entry.
 std::string EntryText(const SelfExtractor& reader, int32_t index);
-// folder/name, with one separator between them.
-WideString InFolder(const WideString& folder, const WideString& name);
 // Why an output could not be written, and why no temporary file could be made
 // beside it.
 extern const char kCannotWriteOutput[];

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/Path.h"
 #include "base/Utf8.h"
-#include "package/PackageFormat.h"
 #include "package/RunningModulePath.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
@@ -23,19 +23,6 @@ WideString StubFromEnvironment() {
 #endif
 }
 
-// path without its last component (and the separator before it); "" when none.
-WideString Parent(const WideString& path) {
-    for (size_t i = path.GetLength(); i > 0; --i) {
-        const char16_t unit = path[i - 1];
-        if (unit == kPathSeparator || unit == u'/') return WideString(path.c_str(), i - 1);
-    }
-    return WideString();
-}
-
-WideString Join(const WideString& folder, const char16_t* name) {
-    return folder + WideString(&kPathSeparator, 1) + name;
-}
-
 }  // namespace
 
 StubLocation::StubLocation() {
@@ -45,13 +32,13 @@ StubLocation::StubLocation() {
         m_fromEnvironment = true;
         m_places.push_back(named);
     } else {
-        const WideString binFolder = Parent(RunningModulePath());
+        const WideString binFolder = ParentFolder(RunningModulePath());
         if (!binFolder.IsEmpty()) {
 #ifdef _WIN32
-            m_places.push_back(Join(binFolder, u"sfxstub.exe"));
+            m_places.push_back(InFolder(binFolder, u"sfxstub.exe"));
 #endif
-            const WideString prefix = Parent(binFolder);
-            m_places.push_back(Join(Join(Join(prefix, u"share"), u"sfxpack"), u"sfxstub.exe"));
+            const WideString prefix = ParentFolder(binFolder);
+            m_places.push_back(InFolder(InFolder(InFolder(prefix, u"share"), u"sfxpack"), u"sfxstub.exe"));
         }
     }
     for (const WideString& place : m_places) {

@@ -2,28 +2,12 @@
 
 #include <memory>
 
+#include "base/Path.h"
 #include "file/CFileException.h"
 #include "package/RemoveQuietly.h"
 #include "tools/sfxpack/PackerFiles.h"
 #include "tools/sfxpack/RandomName.h"
 #include "tools/sfxpack/SignalCleanup.h"
-
-namespace {
-
-// The folder part of path, with its separator ("" for a bare name).
-WideString FolderOf(const WideString& path) {
-    size_t length = path.GetLength();
-    while (length > 0 && path[length - 1] != u'/'
-#ifdef _WIN32
-           && path[length - 1] != u'\\' && path[length - 1] != u':'
-#endif
-    ) {
-        --length;
-    }
-    return WideString(path.c_str(), length);
-}
-
-}  // namespace
 
 bool TemporaryFile::Create(CFileException* error) {
     Discard();

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "base/Path.h"
 #include "base/Utf8.h"
-#include "package/PackageFormat.h"
 #include "package/RemoveQuietly.h"
 #include "tools/sfxpack/RandomName.h"
 #include "tools/sfxpack/SignalCleanup.h"
@@ -74,7 +74,7 @@ TemporaryFolder::~TemporaryFolder() {
 WideString TemporaryFolder::Hold(const WideString& name) {
     SignalCleanup::Hold hold;
     SignalCleanup::Forget(m_fileSlot);
-    m_file = m_path + WideString(&kPathSeparator, 1) + name;
+    m_file = InFolder(m_path, name);
     m_fileSlot = SignalCleanup::Keep(m_file, SignalCleanup::kFile);
     return m_file;
 }
