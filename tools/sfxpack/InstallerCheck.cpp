@@ -4,9 +4,9 @@
 
 #include "base/Path.h"
 #include "tools/sfxpack/Console.h"
+#include "tools/sfxpack/CreateInputs.h"
 #include "tools/sfxpack/ExitStatus.h"
-#include "tools/sfxpack/MsiProduct.h"
-#include "tools/sfxpack/PeCertificate.h"
+#include "tools/sfxpack/PackerOptions.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ const char kAnyway[] = "; pass --force to pack it anyway";
 
 }  // namespace
 
-int CheckInstaller(const PackerOptions& o) {
+int CheckInstaller(const PackerOptions& o, const CreateInputs& inputs) {
     if (o.stub.IsEmpty()) {
         if (EndsWithIgnoringCase(o.output, u".exe")) {
             PrintWarning(
@@ -25,7 +25,7 @@ int CheckInstaller(const PackerOptions& o) {
         return kExitOk;
     }
     if (o.force) return kExitOk;
-    if (InspectStub(o.stub) == StubSignature::kNotPe) {
+    if (inputs.stub.signature == StubSignature::kNotPe) {
         PrintError(o.stub,
                    std::string("is not a Windows program (no MZ header, or no PE signature where it points); "
                                "Windows would not run the installer") +
@@ -39,7 +39,7 @@ int CheckInstaller(const PackerOptions& o) {
         return kExitRefused;
     }
     const WideString& database = o.files[0];
-    if (!HasDatabaseSignature(database)) {
+    if (!inputs.files[0].isDatabase) {
         PrintError(
             database,
             std::string("is not a Windows Installer database (it does not start with the compound-file "

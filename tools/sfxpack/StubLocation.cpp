@@ -8,7 +8,7 @@
 #include "package/RunningModulePath.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
-#include "tools/sfxpack/PackerFiles.h"
+#include "tools/sfxpack/FileSystem.h"
 #include "tools/sfxpack/PackerOptions.h"
 
 namespace {

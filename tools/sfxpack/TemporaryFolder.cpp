@@ -58,7 +58,7 @@ void RemoveFolder(const WideString& path) {
 
 TemporaryFolder::TemporaryFolder() {
     // An interrupt between making the folder and keeping its path would leave it.
-    SignalCleanup::Hold hold;
+    SignalCleanup::Block block;
     m_path = MakeFolder();
     if (!m_path.IsEmpty()) m_folderSlot = SignalCleanup::Keep(m_path, SignalCleanup::kFolder);
 }
@@ -71,8 +71,8 @@ TemporaryFolder::~TemporaryFolder() {
     SignalCleanup::Forget(m_folderSlot);
 }
 
-WideString TemporaryFolder::Hold(const WideString& name) {
-    SignalCleanup::Hold hold;
+WideString TemporaryFolder::PathFor(const WideString& name) {
+    SignalCleanup::Block block;
     SignalCleanup::Forget(m_fileSlot);
     m_file = InFolder(m_path, name);
     m_fileSlot = SignalCleanup::Keep(m_file, SignalCleanup::kFile);
