@@ -70,13 +70,6 @@ bool OpenForReading(const WideString& path, CFile& file, std::string* why) {
     return false;
 }
 
-std::string WhyUnreadable(const WideString& path) {
-    CFile file;
-    std::string why;
-    if (OpenForReading(path, file, &why)) file.Abort();
-    return why;
-}
-
 #ifdef _WIN32
 
 bool IsDirectory(const WideString& path) {

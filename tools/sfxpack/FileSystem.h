@@ -1,4 +1,5 @@
-// The few file-system questions the packer asks beyond the file layer.
+// The file-system questions the packer asks beyond the file layer, and the words
+// for what the file layer answers.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +22,6 @@ bool MoveIntoPlace(const WideString& from, const WideString& to);
 // Opens path for reading into file; false with the reason in words in *why. A
 // folder, FIFO or device is refused without being opened.
 bool OpenForReading(const WideString& path, CFile& file, std::string* why);
-// The reason alone ("" when the file can be read).
-std::string WhyUnreadable(const WideString& path);
 // Text for a file-layer cause code.
 std::string CauseText(int32_t cause);
 // Why no temporary file could be made beside an output, from the cause of the failure.

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "file/CFile.h"
 #include "package/EntryName.h"
 #include "package/SelfExtractor.h"
 #include "package/TableOfContents.h"
@@ -53,11 +54,13 @@ int Packer::Run() {
 
 int Packer::OpenPackage(SelfExtractor& reader, TocLocation* location) {
     const WideString& path = m_options.package;
-    const std::string unreadable = WhyUnreadable(path);
-    if (!unreadable.empty()) {
-        PrintError(path, unreadable);
+    CFile file;
+    std::string why;
+    if (!OpenForReading(path, file, &why)) {
+        PrintError(path, why);
         return kExitCannotRead;
     }
+    file.Abort();
     return ReportResult(reader.ReadTableOfContents(path, location), path);
 }
 

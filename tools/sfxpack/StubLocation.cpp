@@ -5,6 +5,7 @@
 
 #include "base/Path.h"
 #include "base/Utf8.h"
+#include "file/CFile.h"
 #include "package/RunningModulePath.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
@@ -30,20 +31,23 @@ StubLocation::StubLocation() {
     if (!named.IsEmpty()) {
         // Named explicitly: the only place, so a wrong name is reported, not bypassed.
         m_fromEnvironment = true;
-        m_places.push_back(named);
+        m_places.push_back({named, ""});
     } else {
         const WideString binFolder = ParentFolder(RunningModulePath());
         if (!binFolder.IsEmpty()) {
 #ifdef _WIN32
-            m_places.push_back(InFolder(binFolder, u"sfxstub.exe"));
+            m_places.push_back({InFolder(binFolder, u"sfxstub.exe"), ""});
 #endif
             const WideString prefix = ParentFolder(binFolder);
-            m_places.push_back(InFolder(InFolder(InFolder(prefix, u"share"), u"sfxpack"), u"sfxstub.exe"));
+            m_places.push_back(
+                {InFolder(InFolder(InFolder(prefix, u"share"), u"sfxpack"), u"sfxstub.exe"), ""});
         }
     }
-    for (const WideString& place : m_places) {
-        if (WhyUnreadable(place).empty()) {
-            m_found = place;
+    for (Place& place : m_places) {
+        CFile file;
+        if (OpenForReading(place.path, file, &place.whyNot)) {
+            file.Abort();
+            m_found = place.path;
             break;
         }
     }
@@ -63,8 +67,8 @@ int UseDefaultStub(PackerOptions* options) {
         return kExitOk;
     }
     std::string places;
-    for (const WideString& place : location.Places()) {
-        places += (places.empty() ? "" : ", ") + Printable(place) + " (" + WhyUnreadable(place) + ")";
+    for (const StubLocation::Place& place : location.Places()) {
+        places += (places.empty() ? "" : ", ") + Printable(place.path) + " (" + place.whyNot + ")";
     }
     if (places.empty()) places = "nowhere: the path of sfxpack itself is unknown";
     PrintError(std::string("no stub"),
