@@ -65,6 +65,8 @@ bool CFile::Open(const char16_t* path, uint32_t flags, CFileException* error) {
     m_closeOnDelete = 0;
     m_hFile = hFileNull;
     m_fileName = path;
+    // Bit 0x8000 asks for nothing this layer does (a file is bytes, never text); it is
+    // dropped so that no mapping below mistakes it for a flag it knows.
     flags &= ~0x8000u;
 
     SECURITY_ATTRIBUTES security;

@@ -11,5 +11,6 @@ HANDLE StartInstallWorker(const WorkerState& state);
 // ends the thread at once. Returns 1.
 DWORD WINAPI InstallThreadProc(void* param);
 // Extracts the database into the temporary folder, runs the installer, deletes the
-// database after success; posts exactly one terminal status code, last.
+// database after success; posts at most one terminal status code, last. A run the
+// user cancelled before the installer started posts none: the dialog is closing.
 void RunInstallation(const WorkerState& state);

@@ -1,10 +1,9 @@
 #include "package/EntryName.h"
 
+#include "base/Path.h"
 #include "package/PackageFormat.h"
 
 namespace {
-
-char16_t Upper(char16_t unit) { return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 32) : unit; }
 
 // Windows opens a device, not a file, for CON, PRN, AUX, NUL, COM1-9 and LPT1-9, in any
 // case and whatever extension follows ("nul.txt" is NUL too).
@@ -14,7 +13,7 @@ bool IsReservedDeviceName(const char16_t* name, size_t length) {
     while (stem > 0 && name[stem - 1] == u' ') --stem;
     if (stem != 3 && stem != 4) return false;
     char16_t up[4] = {};
-    for (size_t i = 0; i < stem; ++i) up[i] = Upper(name[i]);
+    for (size_t i = 0; i < stem; ++i) up[i] = FoldCase(name[i]);
     auto is = [&](const char16_t* word) { return up[0] == word[0] && up[1] == word[1] && up[2] == word[2]; };
     if (stem == 3) return is(u"CON") || is(u"PRN") || is(u"AUX") || is(u"NUL");
     return (is(u"COM") || is(u"LPT")) && up[3] >= u'1' && up[3] <= u'9';
@@ -34,24 +33,5 @@ bool IsValidEntryName(const char16_t* name, size_t length) noexcept {
 }
 
 bool SameEntryName(const WideString& a, const WideString& b) noexcept {
-    if (a.GetLength() != b.GetLength()) return false;
-    for (size_t i = 0; i < a.GetLength(); ++i) {
-        if (Upper(a[i]) != Upper(b[i])) return false;
-    }
-    return true;
-}
-
-WideString BaseName(const WideString& path) {
-    const char16_t* text = path.c_str();
-    const size_t length = path.GetLength();
-    size_t start = 0;
-    for (size_t i = 0; i < length; ++i) {
-#ifdef _WIN32
-        const bool separator = text[i] == u'\\' || text[i] == u'/';
-#else
-        const bool separator = text[i] == u'/';
-#endif
-        if (separator) start = i + 1;
-    }
-    return WideString(text + start, length - start);
+    return a.GetLength() == b.GetLength() && SameIgnoringCase(a.c_str(), b.c_str(), a.GetLength());
 }

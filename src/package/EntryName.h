@@ -1,4 +1,4 @@
-// Entry names as the reader accepts them, and the base name of a source path.
+// Entry names as the reader accepts them, and when two of them name one file.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +18,3 @@ inline bool IsValidEntryName(const WideString& name) noexcept {
 // True when a and b name one file on Windows, which compares names without regard to
 // case. Folds ASCII only: every pair that differs in ASCII case alone is caught.
 bool SameEntryName(const WideString& a, const WideString& b) noexcept;
-
-// The part of path after its last separator (backslash; on POSIX the slash, on
-// Windows the slash too), or the whole path when it holds none.
-WideString BaseName(const WideString& path);

@@ -1,6 +1,7 @@
 // Writing side of PackageEntry: kept out of the reading library.
 #include <memory>
 
+#include "base/Path.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "package/EntryName.h"

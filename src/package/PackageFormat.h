@@ -1,5 +1,5 @@
-// Byte layout, limits, result codes and progress events of the package that is
-// appended to the installer. Shared by the reader, the writer and the packer.
+// Byte layout and limits of the package that is appended to the installer. Shared
+// by the reader, the writer and the packer.
 //
 // An installer on disk (all integers 32-bit little-endian, no padding):
 //
@@ -28,8 +28,6 @@
 #include <cstddef>
 #include <cstdint>
 
-class WideString;
-
 // Trailer: entryCount (4), version (4), marker (10).
 constexpr uint8_t kPackageMarker[10] = {'!', 'N', 'O', 'R', 'B', 'A', 'S', 'F', 'X', '!'};
 constexpr uint8_t kPackageVersion[4] = {'2', '.', '0', '0'};
@@ -49,41 +47,3 @@ constexpr uint32_t kMaxPackageLength = 0x7FFFFFFFu;
 // straddling two windows lies wholly inside the later one.
 constexpr uint32_t kSearchWindow = 512;
 constexpr uint32_t kSearchStep = kSearchWindow - kMarkerLength;
-
-constexpr uint32_t kBufferSize = 4096;
-
-// Results of the package operations. Results and events share numbers (1000 is
-// both SFX_ERR_OPEN_PACKAGE and SFX_EVENT_BEGIN), so each has its own type: the
-// compiler refuses one where the other belongs. The values are stored nowhere but
-// are what callers have always compared against, so they stay.
-enum PackageResult : int32_t {
-    SFX_ERR_OPEN_PACKAGE = 1000,
-    SFX_ERR_BAD_PACKAGE = 1001,
-    SFX_OK = 1002,
-    SFX_ERR_COPY_STUB = 1003,
-    SFX_ERR_NO_ENTRIES = 1004,
-    SFX_ERR_WRITE = 1005,
-    SFX_ERR_OPEN_SOURCE = 1006,
-    // An entry's data is damaged: stream error, checksum mismatch, stream cut short,
-    // output longer or shorter than the recorded size, or a name or offset we refuse.
-    SFX_ERR_DAMAGED = 1007,
-    SFX_WRITE_DONE = 1008,
-};
-
-// Progress events: data points at the entry's name in the table (WideString) for
-// BEGIN and END, so SelfExtractor::IndexOfEventData tells which entry it is; at an
-// int32_t percentage for PROGRESS.
-enum PackageEvent : int32_t {
-    SFX_EVENT_BEGIN = 1000,
-    SFX_EVENT_END = 1001,
-    SFX_EVENT_PROGRESS = 1002,
-};
-
-typedef void (*PackageProgressCallback)(PackageEvent event, void* data, uintptr_t userData);
-
-// The separator that joins a destination folder and an entry name.
-#ifdef _WIN32
-constexpr char16_t kPathSeparator = u'\\';
-#else
-constexpr char16_t kPathSeparator = u'/';
-#endif

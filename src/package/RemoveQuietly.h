@@ -2,16 +2,10 @@
 // not worth more than the failure already being reported, so it is dropped.
 #pragma once
 
-#include <memory>
-
 #include "base/WideString.h"
 #include "file/CFile.h"
-#include "file/CFileException.h"
+#include "package/CatchFileError.h"
 
 inline void RemoveQuietly(const WideString& path) {
-    try {
-        CFile::Remove(path.c_str());
-    } catch (CFileException* error) {
-        std::unique_ptr<CFileException> owner(error);
-    }
+    CatchFileError([&] { CFile::Remove(path.c_str()); });
 }

@@ -17,14 +17,14 @@ SelfExtractor::SelfExtractor(const WideString& packagePath) : z_stream_s(), m_pa
 
 SelfExtractor::~SelfExtractor() = default;
 
-PackageResult SelfExtractor::ReadTableOfContents(const WideString& packagePath) {
+PackageResult SelfExtractor::ReadTableOfContents(const WideString& packagePath, TocLocation* location) {
     for (PackageEntry& entry : m_entries) entry.Reset();
     m_entryCount = 0;
     CFile package;
     if (!package.Open(packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
         return SFX_ERR_OPEN_PACKAGE;
     }
-    PackageResult result = ReadTableOfContentsFrom(package, m_entries, &m_entryCount);
+    PackageResult result = ReadTableOfContentsFrom(package, m_entries, &m_entryCount, location);
     package.Abort();  // read-only: nothing to lose on close
     if (result != SFX_OK) {
         // A partly read table must not be mistaken for a package.

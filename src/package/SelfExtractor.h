@@ -9,11 +9,19 @@
 
 #include <cstdint>
 
+#include "base/Path.h"
 #include "base/WideString.h"
 #include "package/PackageEntry.h"
+#include "package/PackageEvent.h"
 #include "package/PackageFormat.h"
+#include "package/PackageResult.h"
 
 class CFile;
+class EntryEncoder;
+struct TocLocation;
+
+// The two stream buffers, each read and written in one piece.
+constexpr uint32_t kBufferSize = 4096;
 
 class SelfExtractor : public z_stream_s {
 public:
@@ -29,8 +37,9 @@ public:
     void SetPackagePath(const WideString& packagePath) { m_packagePath = packagePath; }
 
     // SFX_OK, SFX_ERR_OPEN_PACKAGE, SFX_ERR_BAD_PACKAGE or SFX_ERR_NO_ENTRIES. The
-    // previous table is gone whatever the outcome; after a failure it is empty.
-    PackageResult ReadTableOfContents(const WideString& packagePath);
+    // previous table is gone whatever the outcome; after a failure it is empty. With
+    // location, also where the search found the trailer.
+    PackageResult ReadTableOfContents(const WideString& packagePath, TocLocation* location = nullptr);
     // Copy of entry index; an empty entry for an index outside the table.
     PackageEntry GetEntry(int32_t index) const;
     int32_t GetEntryCount() const { return m_entryCount; }
@@ -70,13 +79,16 @@ public:
     // SFX_OK, or SFX_ERR_WRITE when at least one entry failed, or the results of
     // ReadTableOfContents, or SFX_ERR_OPEN_SOURCE.
     PackageResult ExtractAll(WideString destFolder, PackageProgressCallback callback, uintptr_t userData);
-    // Inflates entry index of the table held and checks it as extraction does,
+    // Inflates entry index of the table read and checks it as extraction does,
     // writing nothing. SFX_OK, SFX_ERR_DAMAGED, SFX_ERR_OPEN_SOURCE, SFX_ERR_NO_ENTRIES.
     PackageResult VerifyEntry(int32_t index);
 
     // Writing. AddFile refuses a 257th file, a file that cannot be opened, a name
     // the reader would refuse and a file of 2 GiB or more.
     bool AddFile(WideString path);
+    // AddFile for a file the caller has measured already: refuses what AddFile
+    // refuses, but opens nothing.
+    bool AddMeasuredFile(const WideString& path, uint64_t size);
     void ClearEntries();
     // SFX_OK, SFX_ERR_NO_ENTRIES, SFX_ERR_COPY_STUB, SFX_ERR_WRITE, SFX_ERR_OPEN_SOURCE;
     // after a failure no output is left at packagePath.
@@ -87,10 +99,18 @@ public:
     PackageResult WritePackage(const WideString& packagePath, PackageProgressCallback callback,
                                uintptr_t userData);
 
-    // Writes the streams, the records and the trailer into output, already open for
-    // writing, from its current position on (after a stub the caller wrote there);
-    // output stays open. SFX_OK, SFX_ERR_NO_ENTRIES, SFX_ERR_WRITE, SFX_ERR_OPEN_SOURCE.
-    PackageResult WritePackageInto(CFile& output, PackageProgressCallback callback, uintptr_t userData);
+    // The write path under both, for a caller that holds its output open itself and
+    // decides where it is made and when it takes its name; output stays open.
+    // Copies the whole of stub, open for reading, into output from its position on.
+    // SFX_OK, SFX_ERR_COPY_STUB (the stub cannot be read, or its length changed while
+    // it was read), SFX_ERR_WRITE (output cannot be written, or 2 GiB reached).
+    PackageResult AppendStub(CFile& stub, CFile& output);
+    // Writes the streams, the records and the trailer into output from its position
+    // on (after a stub written there). encoder makes each entry's stream; without one
+    // it is the single deflate stream that WriteEntries writes. SFX_OK,
+    // SFX_ERR_NO_ENTRIES, SFX_ERR_WRITE, SFX_ERR_OPEN_SOURCE.
+    PackageResult WritePackageInto(CFile& output, PackageProgressCallback callback, uintptr_t userData,
+                                   EntryEncoder* encoder = nullptr);
 
 protected:
     // Extracts entry index from the open package: SFX_OK, SFX_ERR_WRITE,
@@ -103,11 +123,20 @@ protected:
     // Streams entry e out of the open package into target (nullptr: discard).
     // Never throws.
     PackageResult InflateEntry(CFile& package, const PackageEntry& e, CFile* target);
-    // Writes the streams, the records and the trailer: SFX_WRITE_DONE,
-    // SFX_ERR_OPEN_SOURCE or SFX_ERR_WRITE. Never throws.
+    // Writes the streams, the records and the trailer, each stream the one deflate
+    // stream of DeflateEntry: SFX_WRITE_DONE, SFX_ERR_OPEN_SOURCE or SFX_ERR_WRITE.
+    // Never throws.
     PackageResult WriteEntries(CFile& output, PackageProgressCallback callback, uintptr_t userData);
-    PackageResult DeflateEntry(CFile& source, CFile& output, PackageEntry& e,
+    // WriteEntries with encoder making each stream.
+    PackageResult AppendEntries(CFile& output, EntryEncoder& encoder, PackageProgressCallback callback,
+                                uintptr_t userData);
+    PackageResult AppendEntry(CFile& output, EntryEncoder& encoder, PackageEntry& e,
+                              PackageProgressCallback callback, uintptr_t userData);
+    // The specified encoder (EntryEncoder::Encode): one deflate stream at level 6
+    // through the object's own stream and buffers.
+    PackageResult DeflateEntry(CFile& source, uint32_t size, CFile& output, uint32_t* compressedSize,
                                PackageProgressCallback callback, uintptr_t userData);
+    class SingleStream;
     PackageResult WriteTableAndTrailer(CFile& output);
     // Percentage of m_progressTotal that the stream has consumed, 0 to 100.
     int32_t GetProgressPercent() const;

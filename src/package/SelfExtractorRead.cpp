@@ -2,6 +2,7 @@
 #include <memory>
 #include <new>
 
+#include "base/Path.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "package/EntryName.h"
@@ -9,18 +10,9 @@
 #include "package/SelfExtractor.h"
 #include "package/ZStreamScope.h"
 
-namespace {
-
-void EnsureTrailingSeparator(WideString& folder) {
-    const size_t length = folder.GetLength();
-    if (length == 0 || folder[length - 1] != kPathSeparator) folder += kPathSeparator;
-}
-
-}  // namespace
-
 PackageResult SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst,
                                           CFile* held) {
-    EnsureTrailingSeparator(destFolder);
+    AppendSeparator(destFolder);
     if (readTableFirst) {
         const PackageResult result = ReadTableOfContents(GetPackagePath());
         if (result != SFX_OK) return result;
@@ -41,7 +33,7 @@ PackageResult SelfExtractor::ExtractEntryInto(int32_t index, CFile& target) {
 
 PackageResult SelfExtractor::ExtractAll(WideString destFolder, PackageProgressCallback callback,
                                         uintptr_t userData) {
-    EnsureTrailingSeparator(destFolder);
+    AppendSeparator(destFolder);
     PackageResult result = ReadTableOfContents(GetPackagePath());
     if (result != SFX_OK) return result;
     m_callback = callback;

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "package/PackageFormat.h"
+#include "package/PackageResult.h"
 
 class CFile;
 class PackageEntry;

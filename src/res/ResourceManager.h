@@ -27,9 +27,9 @@ public:
     // The module handles are borrowed: nothing is freed.
     ~ResourceManager() override;
 
-    // The stub calls none of the four loaders: its texts come through WideString's own
-    // LoadString from the executable, and nothing sets the two modules. They are kept
-    // for the class's shape and tested as such.
+    // Specified operations that only the tests call: the stub's texts come through
+    // WideString's own LoadString from the executable, and nothing sets the two
+    // modules. They are kept for the class's shape and tested as such.
     // Each loader prefers the language module when it holds the resource, and falls back
     // to the default module. Both are empty, which means the executable for strings and
     // menus and the system's own bitmaps and cursors. Strings come through 512 units.

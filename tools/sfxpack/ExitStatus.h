@@ -1,5 +1,12 @@
-// Exit statuses of sfxpack, as --help documents them.
+// Exit statuses of sfxpack, as --help documents them, and what each package result
+// means to its user: one table, used by every command.
 #pragma once
+
+#include <string>
+
+#include "package/PackageResult.h"
+
+class WideString;
 
 enum ExitStatus : int {
     kExitOk = 0,
@@ -13,3 +20,13 @@ enum ExitStatus : int {
     // interrupted command ends by its signal, which a shell reports as 128 + its number.
     kExitInterrupted = 130,
 };
+
+// The exit status a package result ends a command with.
+int ExitStatusOf(PackageResult result);
+// What went wrong, in words that follow the name of the file it concerns ("" for
+// success).
+const char* ResultWords(PackageResult result);
+// Prints "sfxpack: subject: <before><words><after>" unless result is SFX_OK, and
+// answers ExitStatusOf(result).
+int ReportResult(PackageResult result, const WideString& subject, const std::string& before = "",
+                 const char* after = "");

@@ -2,31 +2,21 @@
 
 #include <string>
 
+#include "base/Path.h"
 #include "tools/sfxpack/Console.h"
+#include "tools/sfxpack/CreateInputs.h"
 #include "tools/sfxpack/ExitStatus.h"
-#include "tools/sfxpack/MsiProduct.h"
-#include "tools/sfxpack/PeCertificate.h"
+#include "tools/sfxpack/PackerOptions.h"
 
 namespace {
 
 const char kAnyway[] = "; pass --force to pack it anyway";
 
-bool NamedLikeProgram(const WideString& path) {
-    const size_t length = path.GetLength();
-    if (length < 4 || path[length - 4] != u'.') return false;
-    for (size_t i = 0; i < 3; ++i) {
-        const char16_t unit = path[length - 3 + i];
-        const char16_t lower = unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 32) : unit;
-        if (lower != u"exe"[i]) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
-int CheckInstaller(const PackerOptions& o) {
+int CheckInstaller(const PackerOptions& o, const CreateInputs& inputs) {
     if (o.stub.IsEmpty()) {
-        if (NamedLikeProgram(o.output)) {
+        if (EndsWithIgnoringCase(o.output, u".exe")) {
             PrintWarning(
                 o.output,
                 "a bare package (--no-stub) is no program and cannot run; leave out --no-stub for an "
@@ -35,7 +25,7 @@ int CheckInstaller(const PackerOptions& o) {
         return kExitOk;
     }
     if (o.force) return kExitOk;
-    if (InspectStub(o.stub) == StubSignature::kNotPe) {
+    if (inputs.stub.signature == StubSignature::kNotPe) {
         PrintError(o.stub,
                    std::string("is not a Windows program (no MZ header, or no PE signature where it points); "
                                "Windows would not run the installer") +
@@ -49,7 +39,7 @@ int CheckInstaller(const PackerOptions& o) {
         return kExitRefused;
     }
     const WideString& database = o.files[0];
-    if (!HasDatabaseSignature(database)) {
+    if (!inputs.files[0].isDatabase) {
         PrintError(
             database,
             std::string("is not a Windows Installer database (it does not start with the compound-file "

@@ -3,9 +3,10 @@
 // only when it is a PE image. --force packs such input anyway, for a deliberate exception.
 #pragma once
 
-#include "tools/sfxpack/PackerOptions.h"
+class CreateInputs;
+struct PackerOptions;
 
 // With a stub: kExitOk, or kExitRefused after one line naming the file and the reason.
 // Without one: kExitOk, with a warning when OUT is named like a program (.exe).
-// Call it once the stub and every file are known to be readable.
-int CheckInstaller(const PackerOptions& options);
+// Takes what was learnt of the inputs when they were looked at.
+int CheckInstaller(const PackerOptions& options, const CreateInputs& inputs);

@@ -7,6 +7,8 @@
 
 #include "base/WideString.h"
 
+class CFile;
+
 struct MsiProduct {
     std::string name;          // ProductName
     std::string version;       // ProductVersion
@@ -19,9 +21,11 @@ struct MsiProduct {
 
 // True when the file begins with the compound-file signature that every
 // installer database has; cheap enough to ask of any file.
+bool HasDatabaseSignature(CFile& file);
 bool HasDatabaseSignature(const WideString& path);
 // Opens path read-only and reads the four properties (a missing one stays empty);
 // false with the reason in *error when it is no readable database.
 bool ReadMsiProduct(const WideString& path, MsiProduct* product, std::string* error);
-// "ProductName ProductVersion, Manufacturer, ProductCode" for what create and info print.
-std::string ProductLine(const MsiProduct& product);
+// "NAME: product ProductName ProductVersion, Manufacturer, ProductCode", the line
+// create and info print for an installer database.
+std::string ProductNote(const WideString& name, const MsiProduct& product);

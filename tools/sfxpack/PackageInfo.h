@@ -8,19 +8,21 @@
 #include <vector>
 
 #include "base/WideString.h"
+#include "package/PackageResult.h"
 #include "tools/sfxpack/MsiProduct.h"
 
 class SelfExtractor;
 struct PackerOptions;
+struct TocLocation;
 
 struct EntryInfo {
-    enum class Check { kNotChecked, kOk, kDamaged, kUnreadable };
     int32_t index = 0;
     WideString name;
     uint32_t size = 0;
     uint32_t compressedSize = 0;
     uint32_t offset = 0;
-    Check check = Check::kNotChecked;
+    bool checked = false;
+    PackageResult check = SFX_OK;  // what checking it gave
     bool isDatabase = false;
     MsiProduct product;
     // Why an entry that looks like an installer database cannot be read as one.
@@ -36,24 +38,20 @@ struct PackageInfo {
     bool signatureCoversPackage = false;
     std::vector<EntryInfo> entries;
 
-    // Reads what the table and the headers say about reader's package (its table
-    // read already). With inspect, every entry is also inflated and checked and a
-    // database among them opened; problems are printed as they are met, and with
-    // verbose each step.
-    void Collect(SelfExtractor& reader, bool inspect, bool showProgress, bool verbose);
+    // Reads what the table and the headers say about reader's package, its table read
+    // already and found at location.
+    void Collect(const SelfExtractor& reader, const TocLocation& location);
+    // Inflates and checks every entry and opens a database among them; problems are
+    // printed as they are met, and with verbose each step.
+    void Inspect(SelfExtractor& reader, bool showProgress, bool verbose);
     std::string Json() const;
     std::string Text() const;
-    // kExitDamaged when an entry failed its check, kExitCannotRead when the package
-    // could not be read, kExitRefused when a database in it cannot be read (the
-    // installer would fail on it), else kExitOk.
+    // The exit status of the first entry that failed its check, else kExitRefused when
+    // a database in the package cannot be read (the installer would fail on it), else
+    // kExitOk.
     int Status() const;
 };
 
-// "NAME: product ProductName ProductVersion, Manufacturer, ProductCode", the
-// line create and info print for an installer database.
-std::string ProductNote(const WideString& name, const MsiProduct& product);
-// That line on stdout for every installer database among files.
-void PrintProducts(const std::vector<WideString>& files);
-
-// The info command and list --json on reader's package.
-int ShowPackageInfo(const PackerOptions& options, SelfExtractor& reader, bool inspect);
+// The info command and list --json on reader's package, its table found at location.
+int ShowPackageInfo(const PackerOptions& options, SelfExtractor& reader, const TocLocation& location,
+                    bool inspect);

@@ -3,12 +3,15 @@
 #include <cstdio>
 #include <string>
 
+#include "file/CFile.h"
 #include "package/EntryName.h"
 #include "package/SelfExtractor.h"
+#include "package/TableOfContents.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
+#include "tools/sfxpack/FileSystem.h"
+#include "tools/sfxpack/NameProblems.h"
 #include "tools/sfxpack/PackageInfo.h"
-#include "tools/sfxpack/PackerSupport.h"
 
 #ifndef SFXPACK_VERSION
 #define SFXPACK_VERSION "0"
@@ -49,10 +52,22 @@ int Packer::Run() {
     }
 }
 
+int Packer::OpenPackage(SelfExtractor& reader, TocLocation* location) {
+    const WideString& path = m_options.package;
+    CFile file;
+    std::string why;
+    if (!OpenForReading(path, file, &why)) {
+        PrintError(path, why);
+        return kExitCannotRead;
+    }
+    file.Abort();
+    return ReportResult(reader.ReadTableOfContents(path, location), path);
+}
+
 int Packer::List() {
     if (m_options.json) return Describe(false);
     SelfExtractor reader(m_options.package);
-    const int status = OpenPackage(reader, m_options.package);
+    const int status = OpenPackage(reader);
     if (status != kExitOk) return status;
     PrintOut("index        size  compressed   ratio      offset  name\n");
     for (int32_t i = 0; i < reader.GetEntryCount(); ++i) {
@@ -69,7 +84,7 @@ int Packer::List() {
 
 int Packer::Verify() {
     SelfExtractor reader(m_options.package);
-    const int status = OpenPackage(reader, m_options.package);
+    const int status = OpenPackage(reader);
     if (status != kExitOk) return status;
     int worst = kExitOk;
     int32_t good = 0;
@@ -81,25 +96,19 @@ int Packer::Verify() {
         const PackageResult result = reader.VerifyEntry(i);
         const int32_t earlier = EarlierEntryOfSameName(reader, all, static_cast<size_t>(i), i);
         std::string problem;
-        int failure = kExitOk;
+        int failure = kExitDamaged;
         if (earlier >= 0 && IsValidEntryName(e.name)) {
             problem = SameNameProblem(earlier);
-            failure = kExitDamaged;
         } else if (result == SFX_OK) {
             ++good;
             continue;
         } else if (!IsValidEntryName(e.name)) {
             problem = NameProblem(e.name);
-            failure = kExitDamaged;
-        } else if (result == SFX_ERR_OPEN_SOURCE) {
-            problem = "the package cannot be read";
-            failure = kExitCannotRead;
         } else {
-            problem = "damaged data (stream error, checksum mismatch, cut short or wrong size)";
-            failure = kExitDamaged;
+            problem = ResultWords(result);
+            failure = ExitStatusOf(result);
         }
-        PrintError(m_options.package,
-                   "entry " + std::to_string(i) + " (" + Printable(e.name) + "): " + problem);
+        PrintError(m_options.package, EntryText(reader, i) + problem);
         if (worst == kExitOk) worst = failure;
     }
     if (!m_options.quiet) {
@@ -111,7 +120,8 @@ int Packer::Verify() {
 
 int Packer::Describe(bool inspect) {
     SelfExtractor reader(m_options.package);
-    const int status = OpenPackage(reader, m_options.package);
+    TocLocation location;
+    const int status = OpenPackage(reader, &location);
     if (status != kExitOk) return status;
-    return ShowPackageInfo(m_options, reader, inspect);
+    return ShowPackageInfo(m_options, reader, location, inspect);
 }

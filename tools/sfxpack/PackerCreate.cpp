@@ -1,62 +1,44 @@
-// sfxpack create: checks, the temporary output, its read-back and its final name.
-#include <memory>
+// sfxpack create: its inputs looked at once and checked, the temporary output, its
+// read-back and its final name.
 #include <string>
-#include <vector>
 
-#include "file/CFile.h"
 #include "file/CFileException.h"
-#include "package/EntryName.h"
 #include "package/SelfExtractor.h"
 #include "tools/sfxpack/Console.h"
+#include "tools/sfxpack/CreateInputs.h"
 #include "tools/sfxpack/ExitStatus.h"
+#include "tools/sfxpack/FileSystem.h"
 #include "tools/sfxpack/InstallerCheck.h"
-#include "tools/sfxpack/PackageInfo.h"
 #include "tools/sfxpack/Packer.h"
-#include "tools/sfxpack/PackerFiles.h"
 #include "tools/sfxpack/PackerProgress.h"
-#include "tools/sfxpack/PackerSupport.h"
-#include "tools/sfxpack/PeCertificate.h"
 #include "tools/sfxpack/TemporaryFile.h"
 
 int Packer::Create() {
     SelfExtractor writer{WideString()};
-    uint64_t totalSize = 0;
-    int status = CheckCreateInputs(writer, &totalSize);
+    CreateInputs inputs;
+    int status = CheckCreateInputs(writer, inputs);
     if (status != kExitOk) return status;
+    inputs.ReadProducts();
     // Written under a temporary name and moved into place only once it has been
     // read back, so a failure never leaves a partial or unreadable OUT.
     TemporaryFile output(m_options.output);
-    status = WriteTemporary(writer, totalSize, output);
+    status = WriteTemporary(writer, inputs, output);
     if (status == kExitOk) status = ReadBack(writer, output.GetPath());
     if (status == kExitOk) status = Publish(output);
     if (status == kExitOk && !m_options.quiet) {
         PrintOut(Printable(m_options.output) + ": " + std::to_string(writer.GetEntryCount()) + " entr" +
-                 (writer.GetEntryCount() == 1 ? "y" : "ies") + ", " + std::to_string(totalSize) +
+                 (writer.GetEntryCount() == 1 ? "y" : "ies") + ", " + std::to_string(inputs.TotalSize()) +
                  " bytes packed\n");
-        PrintProducts(m_options.files);
+        inputs.PrintProducts();
     }
     return status;
 }
 
-int Packer::CheckCreateInputs(SelfExtractor& writer, uint64_t* totalSize) {
+int Packer::CheckCreateInputs(SelfExtractor& writer, CreateInputs& inputs) {
     const PackerOptions& o = m_options;
     if (!o.stub.IsEmpty()) {
-        const std::string why = WhyUnreadable(o.stub);
-        if (!why.empty()) {
-            PrintError(o.stub, why);
-            return kExitCannotRead;
-        }
-        if (InspectStub(o.stub) == StubSignature::kSigned && !o.allowSignedStub) {
-            PrintError(
-                o.stub,
-                "already signed (it has a certificate table); appending would break the signature. "
-                "Pack an unsigned stub and sign the installer afterwards, or pass --allow-signed-stub");
-            return kExitRefused;
-        }
-        if (SameFile(o.stub, o.output)) {
-            PrintError(o.output, "is the stub itself; choose another output");
-            return kExitUsage;
-        }
+        const int status = inputs.LookAtStub(o);
+        if (status != kExitOk) return status;
     }
     if (o.files.size() > static_cast<size_t>(kMaxEntries)) {
         PrintError(o.output, "too many files (" + std::to_string(o.files.size()) + "; at most 256)");
@@ -66,55 +48,35 @@ int Packer::CheckCreateInputs(SelfExtractor& writer, uint64_t* totalSize) {
         PrintError(o.output, "is a folder");
         return kExitCannotWrite;
     }
-    std::vector<WideString> names;
     for (const WideString& file : o.files) {
-        const WideString name = BaseName(file);
-        if (!IsValidEntryName(name)) {
-            PrintError(file, NameProblem(name));
-            return kExitRefused;
-        }
-        bool taken = false;
-        for (const WideString& earlier : names) taken = taken || SameEntryName(earlier, name);
-        names.push_back(name);
-        if (taken) {
-            PrintError(file, "a file named '" + Printable(name) + "' is already in the package");
-            return kExitRefused;
-        }
-        if (SameFile(file, o.output)) {
-            PrintError(o.output, "is also an input file; choose another output");
-            return kExitUsage;
-        }
-        const std::string why = WhyUnreadable(file);
-        if (!why.empty()) {
-            PrintError(file, why);
-            return kExitCannotRead;
-        }
-        if (!writer.AddFile(file)) {
+        const int status = inputs.LookAtFile(file, o);
+        if (status != kExitOk) return status;
+        if (!writer.AddMeasuredFile(file, inputs.files.back().size)) {
             // Readable and well named: only the size is left to refuse.
             PrintError(file, "too large (a package must stay below 2 GiB) or not a regular file");
             return kExitRefused;
         }
-        *totalSize += writer.EntryAt(writer.GetEntryCount() - 1).size;
     }
     // Every file is readable by now; refuse an installer that could not work before
     // anything is written.
-    return CheckInstaller(o);
+    return CheckInstaller(o, inputs);
 }
 
-int Packer::WriteTemporary(SelfExtractor& writer, uint64_t totalSize, TemporaryFile& output) {
+int Packer::WriteTemporary(SelfExtractor& writer, CreateInputs& inputs, TemporaryFile& output) {
     const PackerOptions& o = m_options;
     CFileException error;
     if (!output.Create(&error)) {
-        PrintError(o.output, CannotCreateBeside(error));
+        PrintError(o.output, CannotCreateBeside(error.m_cause));
         return kExitCannotWrite;
     }
     if (!o.stub.IsEmpty()) {
-        const int status = CopyStub(output.File());
-        if (status != kExitOk) return status;
+        const PackageResult copied = writer.AppendStub(inputs.stub.file, output.File());
+        inputs.stub.file.Abort();
+        if (copied != SFX_OK) return ReportResult(copied, copied == SFX_ERR_COPY_STUB ? o.stub : o.output);
     }
     PackerProgress progress(StderrIsTerminal() && !o.quiet);
     progress.step = o.verbose ? "packing" : nullptr;
-    progress.total = totalSize;
+    progress.total = inputs.TotalSize();
     // The weight of an entry is its size, looked up by the index its BEGIN names.
     struct Weighted {
         const SelfExtractor* writer;
@@ -138,49 +100,8 @@ int Packer::WriteTemporary(SelfExtractor& writer, uint64_t totalSize, TemporaryF
         writer.WritePackageInto(output.File(), callback, reinterpret_cast<uintptr_t>(&weighted));
     if (result == SFX_OK && !output.Close()) result = SFX_ERR_WRITE;
     progress.bar.Finish();
-    switch (result) {
-        case SFX_OK:
-            return kExitOk;
-        case SFX_ERR_OPEN_SOURCE:
-            PrintError(writer.EntryAt(weighted.current).sourcePath,
-                       "cannot be read, or changed while it was packed");
-            return kExitCannotRead;
-        case SFX_ERR_WRITE:
-            PrintError(o.output, kCannotWriteOutput);
-            return kExitCannotWrite;
-        default:
-            PrintError(o.output, "not written (result " + std::to_string(result) + ")");
-            return kExitCannotWrite;
-    }
-}
-
-int Packer::CopyStub(CFile& output) {
-    CFile stub;
-    CFileException error;
-    if (!stub.Open(m_options.stub.c_str(), CFile::accessRead | CFile::shareAllowAll | CFile::noInherit,
-                   &error)) {
-        PrintError(m_options.stub, CauseText(error.m_cause));
-        return kExitCannotRead;
-    }
-    std::vector<uint8_t> buffer(1 << 16);
-    bool reading = true;
-    try {
-        for (;;) {
-            reading = true;
-            const uint32_t got = stub.Read(buffer.data(), static_cast<uint32_t>(buffer.size()));
-            if (got == 0) return kExitOk;
-            reading = false;
-            output.Write(buffer.data(), got);
-        }
-    } catch (CFileException* thrown) {
-        std::unique_ptr<CFileException> owner(thrown);
-        if (reading) {
-            PrintError(m_options.stub, "cannot be read (" + CauseText(thrown->m_cause) + ")");
-            return kExitCannotRead;
-        }
-        PrintError(m_options.output, kCannotWriteOutput);
-        return kExitCannotWrite;
-    }
+    return ReportResult(
+        result, result == SFX_ERR_OPEN_SOURCE ? writer.EntryAt(weighted.current).sourcePath : o.output);
 }
 
 int Packer::ReadBack(const SelfExtractor& writer, const WideString& path) {

@@ -2,52 +2,32 @@
 #include <string>
 #include <vector>
 
+#include "base/Path.h"
 #include "base/Utf8.h"
 #include "file/CFileException.h"
 #include "package/EntryName.h"
 #include "package/SelfExtractor.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
+#include "tools/sfxpack/FileSystem.h"
+#include "tools/sfxpack/NameProblems.h"
 #include "tools/sfxpack/Packer.h"
-#include "tools/sfxpack/PackerFiles.h"
 #include "tools/sfxpack/PackerProgress.h"
-#include "tools/sfxpack/PackerSupport.h"
 #include "tools/sfxpack/TemporaryFile.h"
 
 int Packer::Extract() {
     const PackerOptions& o = m_options;
     SelfExtractor reader(o.package);
-    const int status = OpenPackage(reader, o.package);
+    int status = OpenPackage(reader);
     if (status != kExitOk) return status;
     const WideString folder = o.directory.IsEmpty() ? WideString(u".") : o.directory;
     if (!IsDirectory(folder)) {
         PrintError(folder, "no such folder");
         return kExitCannotWrite;
     }
-
     std::vector<int32_t> selected;
-    if (o.files.empty()) {
-        for (int32_t i = 0; i < reader.GetEntryCount(); ++i) selected.push_back(i);
-    }
-    for (const WideString& want : o.files) {
-        int32_t found = -1;
-        for (int32_t i = 0; i < reader.GetEntryCount() && found < 0; ++i) {
-            if (reader.EntryAt(i).name == want) found = i;
-        }
-        if (found < 0) {
-            const std::string digits = Utf8FromWide(want);
-            if (!digits.empty() && digits.size() < 4 &&
-                digits.find_first_not_of("0123456789") == std::string::npos &&
-                std::stoi(digits) < reader.GetEntryCount()) {
-                found = std::stoi(digits);
-            }
-        }
-        if (found < 0) {
-            PrintError(o.package, "no entry named or numbered '" + Printable(want) + "'");
-            return kExitUsage;
-        }
-        selected.push_back(found);
-    }
+    status = SelectEntries(reader, &selected);
+    if (status != kExitOk) return status;
 
     PackerProgress progress(StderrIsTerminal() && !o.quiet);
     progress.step = o.verbose ? "extracting" : nullptr;
@@ -67,6 +47,32 @@ int Packer::Extract() {
         if (worst == kExitOk) worst = failure;
     }
     return worst;
+}
+
+int Packer::SelectEntries(const SelfExtractor& reader, std::vector<int32_t>* selected) {
+    if (m_options.files.empty()) {
+        for (int32_t i = 0; i < reader.GetEntryCount(); ++i) selected->push_back(i);
+    }
+    for (const WideString& want : m_options.files) {
+        int32_t found = -1;
+        for (int32_t i = 0; i < reader.GetEntryCount() && found < 0; ++i) {
+            if (reader.EntryAt(i).name == want) found = i;
+        }
+        if (found < 0) {
+            const std::string digits = Utf8FromWide(want);
+            if (!digits.empty() && digits.size() < 4 &&
+                digits.find_first_not_of("0123456789") == std::string::npos &&
+                std::stoi(digits) < reader.GetEntryCount()) {
+                found = std::stoi(digits);
+            }
+        }
+        if (found < 0) {
+            PrintError(m_options.package, "no entry named or numbered '" + Printable(want) + "'");
+            return kExitUsage;
+        }
+        selected->push_back(found);
+    }
+    return kExitOk;
 }
 
 int Packer::ExtractOne(SelfExtractor& reader, int32_t index, const WideString& folder,
@@ -91,31 +97,20 @@ int Packer::ExtractOne(SelfExtractor& reader, int32_t index, const WideString& f
     CFileException error;
     if (!output.Create(&error)) {
         progress.bar.Finish();
-        PrintError(target, CannotCreateBeside(error));
+        PrintError(target, CannotCreateBeside(error.m_cause));
         return kExitCannotWrite;
     }
     progress.Begin(e.compressedSize, Printable(e.name));
     PackageResult result = reader.ExtractEntryInto(index, output.File());
     if (result == SFX_OK && !output.Close()) result = SFX_ERR_WRITE;
     progress.End();
-    switch (result) {
-        case SFX_OK:
-            if (output.Publish()) return kExitOk;
-            progress.bar.Finish();
-            PrintError(target, "cannot be replaced (a folder or a protected file has that name)");
-            return kExitCannotWrite;
-        case SFX_ERR_DAMAGED:
-            progress.bar.Finish();
-            PrintError(o.package,
-                       EntryText(reader, index) + "damaged data (stream, checksum or size); not extracted");
-            return kExitDamaged;
-        case SFX_ERR_OPEN_SOURCE:
-            progress.bar.Finish();
-            PrintError(o.package, "cannot be read");
-            return kExitCannotRead;
-        default:
-            progress.bar.Finish();
-            PrintError(target, "cannot be written (disk full?)");
-            return kExitCannotWrite;
+    if (result == SFX_OK && output.Publish()) return kExitOk;
+    progress.bar.Finish();
+    if (result == SFX_OK) {
+        PrintError(target, "cannot be replaced (a folder or a protected file has that name)");
+        return kExitCannotWrite;
     }
+    // The package's faults are the package's; a failed write is the target's.
+    if (result == SFX_ERR_WRITE) return ReportResult(result, target);
+    return ReportResult(result, o.package, EntryText(reader, index), "; not extracted");
 }

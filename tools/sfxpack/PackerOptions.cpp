@@ -4,117 +4,139 @@
 
 namespace {
 
-bool Is(const WideString& arg, const char16_t* text) { return arg == text; }
+using Command = PackerOptions::Command;
+
+constexpr unsigned Bit(Command command) {
+    return 1u << static_cast<unsigned>(command);
+}
+constexpr unsigned kEveryCommand = ~0u;
+
+// The first argument, spelled as the user may spell it.
+const struct {
+    const char16_t* name;
+    Command command;
+} kCommands[] = {
+    {u"--help", Command::kHelp},       {u"-h", Command::kHelp},       {u"help", Command::kHelp},
+    {u"--version", Command::kVersion}, {u"create", Command::kCreate}, {u"list", Command::kList},
+    {u"extract", Command::kExtract},   {u"verify", Command::kVerify}, {u"info", Command::kInfo},
+};
+
+// The options after it: each sets a flag or takes the next argument as its value, and
+// only for the commands named.
+struct Option {
+    const char16_t* name;
+    const char16_t* longName;  // nullptr when it has no other spelling
+    unsigned commands;
+    bool PackerOptions::*flag;
+    WideString PackerOptions::*value;
+};
+const Option kOptions[] = {
+    {u"-q", u"--quiet", kEveryCommand, &PackerOptions::quiet, nullptr},
+    {u"-v", u"--verbose", kEveryCommand, &PackerOptions::verbose, nullptr},
+    {u"-o", nullptr, Bit(Command::kCreate), nullptr, &PackerOptions::output},
+    {u"--stub", nullptr, Bit(Command::kCreate), nullptr, &PackerOptions::stub},
+    {u"--allow-signed-stub", nullptr, Bit(Command::kCreate), &PackerOptions::allowSignedStub, nullptr},
+    {u"--force", nullptr, Bit(Command::kCreate), &PackerOptions::force, nullptr},
+    {u"--no-stub", nullptr, Bit(Command::kCreate), &PackerOptions::noStub, nullptr},
+    {u"--json", nullptr, Bit(Command::kList) | Bit(Command::kInfo), &PackerOptions::json, nullptr},
+    {u"-C", nullptr, Bit(Command::kExtract), nullptr, &PackerOptions::directory},
+};
+
+const Option* FindOption(const WideString& arg, Command command) {
+    for (const Option& option : kOptions) {
+        const bool named = arg == option.name || (option.longName != nullptr && arg == option.longName);
+        if (named && (option.commands & Bit(command))) return &option;
+    }
+    return nullptr;
+}
+
+// Takes the option at args[*i] and, for one with a value, the argument after it.
+bool TakeOption(const Option& option, const std::vector<WideString>& args, size_t* i, PackerOptions* options,
+                std::string* error) {
+    if (option.flag != nullptr) {
+        options->*option.flag = true;
+        return true;
+    }
+    if (*i + 1 >= args.size() || args[*i + 1].IsEmpty()) {
+        *error = Utf8FromWide(option.name) + " needs a value";
+        return false;
+    }
+    options->*option.value = args[++*i];
+    return true;
+}
+
+// The options and operands after the command; false on a usage error. --help
+// anywhere among the options asks for help instead.
+bool TakeArguments(const std::vector<WideString>& args, PackerOptions* options,
+                   std::vector<WideString>* operands, std::string* error) {
+    bool optionsEnded = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const WideString& arg = args[i];
+        if (optionsEnded || arg.GetLength() < 2 || arg[0] != u'-') {
+            operands->push_back(arg);
+        } else if (arg == u"--") {
+            optionsEnded = true;
+        } else if (arg == u"--help" || arg == u"-h") {
+            options->command = Command::kHelp;
+            return true;
+        } else if (const Option* option = FindOption(arg, options->command)) {
+            if (!TakeOption(*option, args, &i, options, error)) return false;
+        } else {
+            *error =
+                "unknown option '" + Utf8FromWide(arg) + "' for " + Utf8FromWide(args[0]) + " (try --help)";
+            return false;
+        }
+    }
+    return true;
+}
+
+// What the operands are to the command, and the options that contradict each other.
+bool TakeOperands(const WideString& command, std::vector<WideString> operands, PackerOptions* options,
+                  std::string* error) {
+    if (options->quiet && options->verbose) {
+        *error = "-q and -v contradict each other";
+    } else if (options->command == Command::kCreate) {
+        if (options->noStub && !options->stub.IsEmpty()) {
+            *error = "--stub and --no-stub contradict each other";
+        } else if (options->output.IsEmpty()) {
+            *error = "create needs -o OUT";
+        } else if (operands.empty()) {
+            *error = "create needs at least one FILE";
+        }
+        options->files = operands;
+    } else if (operands.empty()) {
+        *error = Utf8FromWide(command) + " needs a package FILE";
+    } else {
+        options->package = operands[0];
+        operands.erase(operands.begin());
+        if (options->command == Command::kExtract) {
+            options->files = operands;
+        } else if (!operands.empty()) {
+            *error = Utf8FromWide(command) + " takes one FILE";
+        }
+    }
+    return error->empty();
+}
 
 }  // namespace
 
 bool ParseCommandLine(const std::vector<WideString>& args, PackerOptions* options, std::string* error) {
-    using Command = PackerOptions::Command;
+    error->clear();
     if (args.empty()) {
         *error = "no command given (try --help)";
         return false;
     }
-    const WideString& command = args[0];
-    if (Is(command, u"--help") || Is(command, u"-h") || Is(command, u"help")) {
-        options->command = Command::kHelp;
-        return true;
+    for (const auto& known : kCommands) {
+        if (args[0] == known.name) options->command = known.command;
     }
-    if (Is(command, u"--version")) {
-        options->command = Command::kVersion;
-        return true;
-    }
-    if (Is(command, u"create")) {
-        options->command = Command::kCreate;
-    } else if (Is(command, u"list")) {
-        options->command = Command::kList;
-    } else if (Is(command, u"extract")) {
-        options->command = Command::kExtract;
-    } else if (Is(command, u"verify")) {
-        options->command = Command::kVerify;
-    } else if (Is(command, u"info")) {
-        options->command = Command::kInfo;
-    } else {
-        *error = "unknown command '" + Utf8FromWide(command) + "' (try --help)";
+    if (options->command == Command::kNone) {
+        *error = "unknown command '" + Utf8FromWide(args[0]) + "' (try --help)";
         return false;
     }
-
-    bool optionsEnded = false;
+    if (options->command == Command::kHelp || options->command == Command::kVersion) return true;
     std::vector<WideString> operands;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const WideString& arg = args[i];
-        auto value = [&](const char* option, WideString* target) {
-            if (i + 1 >= args.size() || args[i + 1].IsEmpty()) {
-                *error = std::string(option) + " needs a value";
-                return false;
-            }
-            *target = args[++i];
-            return true;
-        };
-        if (optionsEnded || arg.GetLength() < 2 || arg[0] != u'-') {
-            operands.push_back(arg);
-        } else if (Is(arg, u"--")) {
-            optionsEnded = true;
-        } else if (Is(arg, u"-q") || Is(arg, u"--quiet")) {
-            options->quiet = true;
-        } else if (Is(arg, u"-v") || Is(arg, u"--verbose")) {
-            options->verbose = true;
-        } else if (Is(arg, u"--help") || Is(arg, u"-h")) {
-            options->command = Command::kHelp;
-            return true;
-        } else if (options->command == Command::kCreate && Is(arg, u"-o")) {
-            if (!value("-o", &options->output)) return false;
-        } else if (options->command == Command::kCreate && Is(arg, u"--stub")) {
-            if (!value("--stub", &options->stub)) return false;
-        } else if (options->command == Command::kCreate && Is(arg, u"--allow-signed-stub")) {
-            options->allowSignedStub = true;
-        } else if (options->command == Command::kCreate && Is(arg, u"--force")) {
-            options->force = true;
-        } else if (options->command == Command::kCreate && Is(arg, u"--no-stub")) {
-            options->noStub = true;
-        } else if ((options->command == Command::kList || options->command == Command::kInfo) &&
-                   Is(arg, u"--json")) {
-            options->json = true;
-        } else if (options->command == Command::kExtract && Is(arg, u"-C")) {
-            if (!value("-C", &options->directory)) return false;
-        } else {
-            *error = "unknown option '" + Utf8FromWide(arg) + "' for " + Utf8FromWide(command) + " (try --help)";
-            return false;
-        }
-    }
-
-    if (options->quiet && options->verbose) {
-        *error = "-q and -v contradict each other";
-        return false;
-    }
-    if (options->command == Command::kCreate) {
-        if (options->noStub && !options->stub.IsEmpty()) {
-            *error = "--stub and --no-stub contradict each other";
-            return false;
-        }
-        if (options->output.IsEmpty()) {
-            *error = "create needs -o OUT";
-            return false;
-        }
-        if (operands.empty()) {
-            *error = "create needs at least one FILE";
-            return false;
-        }
-        options->files = operands;
-        return true;
-    }
-    if (operands.empty()) {
-        *error = Utf8FromWide(command) + " needs a package FILE";
-        return false;
-    }
-    options->package = operands[0];
-    operands.erase(operands.begin());
-    if (options->command == Command::kExtract) {
-        options->files = operands;
-    } else if (!operands.empty()) {
-        *error = Utf8FromWide(command) + " takes one FILE";
-        return false;
-    }
-    return true;
+    if (!TakeArguments(args, options, &operands, error)) return false;
+    return options->command == Command::kHelp || TakeOperands(args[0], operands, options, error);
 }
 
 std::string HelpText() {

@@ -1,6 +1,6 @@
 #include "tools/sfxpack/PackerProgress.h"
 
-#include "package/PackageFormat.h"
+#include "package/PackageEvent.h"
 
 void OnCreateEvent(PackageEvent event, void* data, uintptr_t userData) {
     PackerProgress* progress = reinterpret_cast<PackerProgress*>(userData);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "package/PackageFormat.h"
+#include "package/PackageEvent.h"
 #include "tools/sfxpack/ProgressBar.h"
 
 struct PackerProgress {

@@ -6,6 +6,8 @@
 
 #include "base/WideString.h"
 
+class CFile;
+
 enum class StubSignature { kUnsigned, kSigned, kNotPe };
 
 // Data directory 4 of the PE headers: the certificate table's file offset and size.
@@ -14,11 +16,9 @@ struct CertificateTable {
     uint32_t size = 0;
 };
 
-// Reads the PE headers: signed when data directory 4 (the certificate table) is
-// not empty, and then *table says where it lies. Throws nothing; a file that
-// cannot be read counts as kNotPe.
+// Reads the PE headers of the open file: signed when data directory 4 (the
+// certificate table) is not empty, and then *table says where it lies. Throws
+// nothing; a file that cannot be read counts as kNotPe.
+StubSignature ReadCertificateTable(CFile& file, CertificateTable* table);
+// The same of the file at path.
 StubSignature ReadCertificateTable(const WideString& path, CertificateTable* table);
-inline StubSignature InspectStub(const WideString& path) {
-    CertificateTable unused;
-    return ReadCertificateTable(path, &unused);
-}

@@ -22,7 +22,7 @@ using PathChar = char;
 constexpr size_t kPathRoom = 4096;
 constexpr int kSlots = 4;
 
-// Written only with the signals held back (on Windows, under the lock the handler
+// Written only with the signals blocked (on Windows, under the lock the handler
 // takes too), so the handler never sees half a path.
 struct Slot {
     PathChar path[kPathRoom];
@@ -107,18 +107,18 @@ void Watch() {
 
 }  // namespace
 
-SignalCleanup::Hold::Hold() {
+SignalCleanup::Block::Block() {
 #ifdef _WIN32
     EnterCriticalSection(&g_lock.section);
 #else
-    sigset_t held;
-    sigemptyset(&held);
-    for (int signal : kSignals) sigaddset(&held, signal);
-    sigprocmask(SIG_BLOCK, &held, &m_previous);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int signal : kSignals) sigaddset(&blocked, signal);
+    sigprocmask(SIG_BLOCK, &blocked, &m_previous);
 #endif
 }
 
-SignalCleanup::Hold::~Hold() {
+SignalCleanup::Block::~Block() {
 #ifdef _WIN32
     LeaveCriticalSection(&g_lock.section);
 #else
@@ -152,6 +152,6 @@ int SignalCleanup::Keep(const WideString& path, Kind kind) {
 
 void SignalCleanup::Forget(int slot) {
     if (slot < 0 || slot >= kSlots) return;
-    Hold hold;
+    Block block;
     g_slots[slot].kind = -1;
 }

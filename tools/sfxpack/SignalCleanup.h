@@ -13,15 +13,15 @@
 
 class SignalCleanup {
 public:
-    // Holds the signals back while it lives, so that creating a file and keeping
-    // its path happen as one step: an interrupt then finds either nothing made or
-    // the path of what was made.
-    class Hold {
+    // Blocks the signals while it lives, so that creating a file and keeping its
+    // path happen as one step: an interrupt then finds either nothing made or the
+    // path of what was made.
+    class Block {
     public:
-        Hold();
-        Hold(const Hold&) = delete;
-        Hold& operator=(const Hold&) = delete;
-        ~Hold();
+        Block();
+        Block(const Block&) = delete;
+        Block& operator=(const Block&) = delete;
+        ~Block();
 
     private:
 #ifndef _WIN32
@@ -33,7 +33,7 @@ public:
 
     // Keeps path to be removed on an interrupt until Forget; answers its slot, or
     // -1 when every slot is taken or the path is too long. Folders are removed
-    // after files. Call with a Hold in place.
+    // after files. Call with a Block in place.
     static int Keep(const WideString& path, Kind kind);
     static void Forget(int slot);
 };

@@ -3,12 +3,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/Path.h"
 #include "base/Utf8.h"
-#include "package/PackageFormat.h"
+#include "file/CFile.h"
 #include "package/RunningModulePath.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
-#include "tools/sfxpack/PackerFiles.h"
+#include "tools/sfxpack/FileSystem.h"
 #include "tools/sfxpack/PackerOptions.h"
 
 namespace {
@@ -23,19 +24,6 @@ WideString StubFromEnvironment() {
 #endif
 }
 
-// path without its last component (and the separator before it); "" when none.
-WideString Parent(const WideString& path) {
-    for (size_t i = path.GetLength(); i > 0; --i) {
-        const char16_t unit = path[i - 1];
-        if (unit == kPathSeparator || unit == u'/') return WideString(path.c_str(), i - 1);
-    }
-    return WideString();
-}
-
-WideString Join(const WideString& folder, const char16_t* name) {
-    return folder + WideString(&kPathSeparator, 1) + name;
-}
-
 }  // namespace
 
 StubLocation::StubLocation() {
@@ -43,20 +31,23 @@ StubLocation::StubLocation() {
     if (!named.IsEmpty()) {
         // Named explicitly: the only place, so a wrong name is reported, not bypassed.
         m_fromEnvironment = true;
-        m_places.push_back(named);
+        m_places.push_back({named, ""});
     } else {
-        const WideString binFolder = Parent(RunningModulePath());
+        const WideString binFolder = ParentFolder(RunningModulePath());
         if (!binFolder.IsEmpty()) {
 #ifdef _WIN32
-            m_places.push_back(Join(binFolder, u"sfxstub.exe"));
+            m_places.push_back({InFolder(binFolder, u"sfxstub.exe"), ""});
 #endif
-            const WideString prefix = Parent(binFolder);
-            m_places.push_back(Join(Join(Join(prefix, u"share"), u"sfxpack"), u"sfxstub.exe"));
+            const WideString prefix = ParentFolder(binFolder);
+            m_places.push_back(
+                {InFolder(InFolder(InFolder(prefix, u"share"), u"sfxpack"), u"sfxstub.exe"), ""});
         }
     }
-    for (const WideString& place : m_places) {
-        if (WhyUnreadable(place).empty()) {
-            m_found = place;
+    for (Place& place : m_places) {
+        CFile file;
+        if (OpenForReading(place.path, file, &place.whyNot)) {
+            file.Abort();
+            m_found = place.path;
             break;
         }
     }
@@ -76,8 +67,8 @@ int UseDefaultStub(PackerOptions* options) {
         return kExitOk;
     }
     std::string places;
-    for (const WideString& place : location.Places()) {
-        places += (places.empty() ? "" : ", ") + Printable(place) + " (" + WhyUnreadable(place) + ")";
+    for (const StubLocation::Place& place : location.Places()) {
+        places += (places.empty() ? "" : ", ") + Printable(place.path) + " (" + place.whyNot + ")";
     }
     if (places.empty()) places = "nowhere: the path of sfxpack itself is unknown";
     PrintError(std::string("no stub"),

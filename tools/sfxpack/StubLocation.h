@@ -3,6 +3,7 @@
 // (../share/sfxpack beside the binary; on Windows first beside sfxpack.exe).
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "base/WideString.h"
@@ -16,13 +17,18 @@ public:
 
     bool Found() const { return !m_found.IsEmpty(); }
     const WideString& GetPath() const { return m_found; }
-    // Every place looked at, in order, for the message when none held a stub.
-    const std::vector<WideString>& Places() const { return m_places; }
+    // Every place looked at, in order, with why it held no stub, for the message when
+    // none did.
+    struct Place {
+        WideString path;
+        std::string whyNot;
+    };
+    const std::vector<Place>& Places() const { return m_places; }
     bool FromEnvironment() const { return m_fromEnvironment; }
 
 private:
     WideString m_found;
-    std::vector<WideString> m_places;
+    std::vector<Place> m_places;
     bool m_fromEnvironment = false;
 };
 

@@ -1,29 +1,11 @@
 #include "tools/sfxpack/TemporaryFile.h"
 
-#include <memory>
-
-#include "file/CFileException.h"
+#include "base/Path.h"
+#include "package/CatchFileError.h"
 #include "package/RemoveQuietly.h"
-#include "tools/sfxpack/PackerFiles.h"
+#include "tools/sfxpack/FileSystem.h"
 #include "tools/sfxpack/RandomName.h"
 #include "tools/sfxpack/SignalCleanup.h"
-
-namespace {
-
-// The folder part of path, with its separator ("" for a bare name).
-WideString FolderOf(const WideString& path) {
-    size_t length = path.GetLength();
-    while (length > 0 && path[length - 1] != u'/'
-#ifdef _WIN32
-           && path[length - 1] != u'\\' && path[length - 1] != u':'
-#endif
-    ) {
-        --length;
-    }
-    return WideString(path.c_str(), length);
-}
-
-}  // namespace
 
 bool TemporaryFile::Create(CFileException* error) {
     Discard();
@@ -33,8 +15,8 @@ bool TemporaryFile::Create(CFileException* error) {
         if (name.IsEmpty()) break;
         const WideString path = folder + name;
         // The path is kept before the file exists, so an interrupt at any moment
-        // finds it; kept with the signals held, so it is never someone else's file.
-        SignalCleanup::Hold hold;
+        // finds it; kept with the signals blocked, so it is never someone else's file.
+        SignalCleanup::Block block;
         const int slot = SignalCleanup::Keep(path, SignalCleanup::kFile);
         if (m_file.Open(path.c_str(),
                         CFile::createNew | CFile::accessWrite | CFile::shareAllowRead | CFile::noInherit,
@@ -52,18 +34,12 @@ bool TemporaryFile::Create(CFileException* error) {
 }
 
 bool TemporaryFile::Close() {
-    try {
-        m_file.Close();
-        return true;
-    } catch (CFileException* error) {
-        std::unique_ptr<CFileException> owner(error);
-        return false;
-    }
+    return CatchFileError([&] { m_file.Close(); }) == CFileException::none;
 }
 
 bool TemporaryFile::Publish() {
     if (m_path.IsEmpty() || m_file.IsOpen()) return false;
-    SignalCleanup::Hold hold;
+    SignalCleanup::Block block;
     if (!MoveIntoPlace(m_path, m_finalPath)) return false;
     SignalCleanup::Forget(m_slot);
     m_slot = -1;
@@ -74,7 +50,7 @@ bool TemporaryFile::Publish() {
 void TemporaryFile::Discard() {
     m_file.Abort();
     if (m_path.IsEmpty()) return;
-    SignalCleanup::Hold hold;
+    SignalCleanup::Block block;
     RemoveQuietly(m_path);
     SignalCleanup::Forget(m_slot);
     m_slot = -1;

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "base/Path.h"
 #include "base/Utf8.h"
-#include "package/PackageFormat.h"
 #include "package/RemoveQuietly.h"
 #include "tools/sfxpack/RandomName.h"
 #include "tools/sfxpack/SignalCleanup.h"
@@ -58,7 +58,7 @@ void RemoveFolder(const WideString& path) {
 
 TemporaryFolder::TemporaryFolder() {
     // An interrupt between making the folder and keeping its path would leave it.
-    SignalCleanup::Hold hold;
+    SignalCleanup::Block block;
     m_path = MakeFolder();
     if (!m_path.IsEmpty()) m_folderSlot = SignalCleanup::Keep(m_path, SignalCleanup::kFolder);
 }
@@ -71,10 +71,10 @@ TemporaryFolder::~TemporaryFolder() {
     SignalCleanup::Forget(m_folderSlot);
 }
 
-WideString TemporaryFolder::Hold(const WideString& name) {
-    SignalCleanup::Hold hold;
+WideString TemporaryFolder::PathFor(const WideString& name) {
+    SignalCleanup::Block block;
     SignalCleanup::Forget(m_fileSlot);
-    m_file = m_path + WideString(&kPathSeparator, 1) + name;
+    m_file = InFolder(m_path, name);
     m_fileSlot = SignalCleanup::Keep(m_file, SignalCleanup::kFile);
     return m_file;
 }

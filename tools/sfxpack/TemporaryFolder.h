@@ -16,8 +16,9 @@ public:
     // False when no folder could be made.
     bool IsReady() const { return !m_path.IsEmpty(); }
     const WideString& GetPath() const { return m_path; }
-    // The one file the folder will hold, removed with it. One folder at a time.
-    WideString Hold(const WideString& name);
+    // The path of the one file the folder is to take, removed with it; a second call
+    // forgets the first file.
+    WideString PathFor(const WideString& name);
 
 private:
     WideString m_path;

@@ -1,5 +1,5 @@
-// What the packer's commands share: opening a package with its errors reported,
-// and the words of their messages.
+// Why the packer refuses an entry's name: one that extraction would refuse, or one
+// that names the same file as an earlier entry's.
 #pragma once
 
 #include <cstdint>
@@ -8,11 +8,8 @@
 
 #include "base/WideString.h"
 
-class CFileException;
 class SelfExtractor;
 
-// Reads the table of contents, reporting a failure; kExitOk when it was read.
-int OpenPackage(SelfExtractor& extractor, const WideString& path);
 // Why an entry name is refused.
 std::string NameProblem(const WideString& name);
 // The first of indexes before position upTo whose entry has the same file name as
@@ -22,9 +19,3 @@ int32_t EarlierEntryOfSameName(const SelfExtractor& reader, const std::vector<in
 std::string SameNameProblem(int32_t earlier);
 // "entry 3 (name): ", the start of a message about one entry.
 std::string EntryText(const SelfExtractor& reader, int32_t index);
-// folder/name, with one separator between them.
-WideString InFolder(const WideString& folder, const WideString& name);
-// Why an output could not be written, and why no temporary file could be made
-// beside it.
-extern const char kCannotWriteOutput[];
-std::string CannotCreateBeside(const CFileException& error);

@@ -1,10 +1,13 @@
-// The few file-system questions the packer asks beyond the file layer.
+// The file-system questions the packer asks beyond the file layer, and the words
+// for what the file layer answers.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "base/WideString.h"
+
+class CFile;
 
 bool IsDirectory(const WideString& path);
 // True when both paths exist and name the same file.
@@ -16,8 +19,10 @@ bool IsNameOf(const WideString& name, const WideString& path);
 bool PathExistsNoFollow(const WideString& path);
 // Moves from over to, replacing a file there in one step.
 bool MoveIntoPlace(const WideString& from, const WideString& to);
-// Why a file cannot be opened for reading, in words ("" when it can); a folder, FIFO
-// or device is refused without being opened.
-std::string WhyUnreadable(const WideString& path);
+// Opens path for reading into file; false with the reason in words in *why. A
+// folder, FIFO or device is refused without being opened.
+bool OpenForReading(const WideString& path, CFile& file, std::string* why);
 // Text for a file-layer cause code.
 std::string CauseText(int32_t cause);
+// Why no temporary file could be made beside an output, from the cause of the failure.
+std::string CannotCreateBeside(int32_t cause);

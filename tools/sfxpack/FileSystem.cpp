@@ -1,6 +1,4 @@
-#include "tools/sfxpack/PackerFiles.h"
-
-#include <memory>
+#include "tools/sfxpack/FileSystem.h"
 
 #include "base/Utf8.h"
 #include "file/CFile.h"
@@ -45,21 +43,31 @@ std::string CauseText(int32_t cause) {
     }
 }
 
-std::string WhyUnreadable(const WideString& path) {
-    if (IsDirectory(path)) return "is a folder";
+std::string CannotCreateBeside(int32_t cause) {
+    if (cause == CFileException::fileNotFound || cause == CFileException::badPath) {
+        return "cannot be written (its folder does not exist)";
+    }
+    return "cannot be written (no new file can be made in its folder: " + CauseText(cause) + ")";
+}
+
+bool OpenForReading(const WideString& path, CFile& file, std::string* why) {
+    if (IsDirectory(path)) {
+        *why = "is a folder";
+        return false;
+    }
 #ifndef _WIN32
     // Opening a FIFO for reading waits for a writer, and a device never ends: only a
     // regular file is a package, a stub or an input.
     struct stat info;
     if (stat(Utf8FromWide(path).c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-        return "not a regular file (a FIFO, socket or device)";
+        *why = "not a regular file (a FIFO, socket or device)";
+        return false;
     }
 #endif
-    CFile file;
     CFileException error;
-    if (!file.Open(path.c_str(), CFile::accessRead | CFile::shareAllowAll, &error))
-        return CauseText(error.m_cause);
-    return "";
+    if (file.Open(path.c_str(), CFile::accessRead | CFile::shareAllowAll, &error)) return true;
+    *why = CauseText(error.m_cause);
+    return false;
 }
 
 #ifdef _WIN32

@@ -1,0 +1,93 @@
+#include "tools/sfxpack/CreateInputs.h"
+
+#include "base/Path.h"
+#include "package/CatchFileError.h"
+#include "package/EntryName.h"
+#include "tools/sfxpack/Console.h"
+#include "tools/sfxpack/ExitStatus.h"
+#include "tools/sfxpack/FileSystem.h"
+#include "tools/sfxpack/NameProblems.h"
+#include "tools/sfxpack/PackerOptions.h"
+
+int CreateInputs::LookAtStub(const PackerOptions& o) {
+    stub.path = o.stub;
+    std::string why;
+    if (!OpenForReading(o.stub, stub.file, &why)) {
+        PrintError(o.stub, why);
+        return kExitCannotRead;
+    }
+    const int32_t cause = CatchFileError([&] { stub.size = stub.file.GetLength(); });
+    if (cause != CFileException::none) {
+        PrintError(o.stub, "cannot be read (" + CauseText(cause) + ")");
+        return kExitCannotRead;
+    }
+    CertificateTable table;
+    stub.signature = ReadCertificateTable(stub.file, &table);
+    if (stub.signature == StubSignature::kSigned && !o.allowSignedStub) {
+        PrintError(o.stub,
+                   "already signed (it has a certificate table); appending would break the signature. "
+                   "Pack an unsigned stub and sign the installer afterwards, or pass --allow-signed-stub");
+        return kExitRefused;
+    }
+    if (SameFile(o.stub, o.output)) {
+        PrintError(o.output, "is the stub itself; choose another output");
+        return kExitUsage;
+    }
+    return kExitOk;
+}
+
+int CreateInputs::LookAtFile(const WideString& path, const PackerOptions& o) {
+    File file;
+    file.path = path;
+    file.name = BaseName(path);
+    if (!IsValidEntryName(file.name)) {
+        PrintError(path, NameProblem(file.name));
+        return kExitRefused;
+    }
+    for (const File& earlier : files) {
+        if (!SameEntryName(earlier.name, file.name)) continue;
+        PrintError(path, "a file named '" + Printable(file.name) + "' is already in the package");
+        return kExitRefused;
+    }
+    if (SameFile(path, o.output)) {
+        PrintError(o.output, "is also an input file; choose another output");
+        return kExitUsage;
+    }
+    CFile opened;
+    std::string why;
+    if (!OpenForReading(path, opened, &why)) {
+        PrintError(path, why);
+        return kExitCannotRead;
+    }
+    uint32_t length = 0;
+    // A length no 32-bit seek reaches is past every limit too.
+    file.size = CatchFileError([&] { length = opened.GetLength(); }) == CFileException::none ? length : ~0ull;
+    file.isDatabase = HasDatabaseSignature(opened);
+    opened.Abort();
+    files.push_back(file);
+    return kExitOk;
+}
+
+uint64_t CreateInputs::TotalSize() const {
+    uint64_t total = 0;
+    for (const File& file : files) total += file.size;
+    return total;
+}
+
+void CreateInputs::ReadProducts() {
+    for (File& file : files) {
+        if (file.isDatabase)
+            file.productRead = ReadMsiProduct(file.path, &file.product, &file.productProblem);
+    }
+}
+
+void CreateInputs::PrintProducts() const {
+    for (const File& file : files) {
+        if (!file.isDatabase) continue;
+        if (file.productRead) {
+            PrintOut(ProductNote(file.name, file.product) + "\n");
+        } else {
+            PrintError(file.path, file.productProblem);
+        }
+    }
+}

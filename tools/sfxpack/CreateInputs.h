@@ -1,0 +1,54 @@
+// What create learns of its inputs, each looked at once (opened, measured, its first
+// bytes read; a database's product read from it), and carries to the checks, the
+// writing and the product line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/WideString.h"
+#include "file/CFile.h"
+#include "tools/sfxpack/MsiProduct.h"
+#include "tools/sfxpack/PeCertificate.h"
+
+struct PackerOptions;
+
+class CreateInputs {
+public:
+    struct Stub {
+        WideString path;  // empty for a bare package
+        CFile file;       // open from the look until its copy is written
+        uint32_t size = 0;
+        StubSignature signature = StubSignature::kNotPe;
+    };
+    struct File {
+        WideString path;
+        WideString name;          // its entry name
+        uint64_t size = 0;        // above any limit when it could not be measured
+        bool isDatabase = false;  // begins with the compound-file signature
+        bool productRead = false;
+        MsiProduct product;
+        std::string productProblem;  // why a database's product could not be read
+    };
+
+    CreateInputs() = default;
+    CreateInputs(const CreateInputs&) = delete;
+    CreateInputs& operator=(const CreateInputs&) = delete;
+
+    // Each takes one input of options, refusing what create cannot pack: kExitOk, or
+    // the exit status after one error line naming the file.
+    int LookAtStub(const PackerOptions& options);
+    int LookAtFile(const WideString& path, const PackerOptions& options);
+    // Reads the product of every installer database among the files.
+    void ReadProducts();
+    // The product line of every database on stdout; an error line for one whose
+    // product could not be read.
+    void PrintProducts() const;
+
+    // The sum of the files' sizes.
+    uint64_t TotalSize() const;
+
+    Stub stub;
+    std::vector<File> files;
+};
