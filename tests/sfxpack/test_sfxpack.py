@@ -596,8 +596,10 @@ class Info(Scratch):
     def test_damaged_databases(self):
         """Seeded byte damage to a real database, which can crash or hang the library
         that reads it: info --json stays standing on every case, with valid JSON, a
-        documented status and, for an unreadable database, its reason."""
+        documented status and, for an unreadable database, its reason; create refuses
+        to make an installer of an unreadable one and writes nothing."""
         base = slurp(self.msi)
+        stub = self.write("stub.exe", pe_stub(False))
         readable = 0
         for seed in range(3 if ON_WINDOWS else 30):
             rnd = random.Random(seed)
@@ -616,6 +618,16 @@ class Info(Scratch):
                     self.assertIsNone(entry["msi"])
                     self.assertIn("installer database", entry["msi_error"])
                     self.assertOneLineError(result, "entry 0 (Setup.msi)", entry["msi_error"])
+                msi = self.write(f"{seed}/Setup.msi", bytes(data))
+                out = self.path(f"{seed}/out.exe")
+                created = run("create", "--stub", stub, "-o", out, msi)
+                if result.returncode == OK:
+                    self.assertStatus(created, OK)
+                    self.assertIn(b"Setup.msi: product ", created.stdout)
+                else:
+                    self.assertStatus(created, REFUSED)
+                    self.assertOneLineError(created, "Setup.msi", "msiexec would refuse it", "--force")
+                    self.assertEqual(sorted(os.listdir(self.path(str(seed)))), ["Setup.msi"])
         self.assertLess(readable, 30, "no seed damaged the database: the matrix tests nothing")
 
     @unittest.skipIf(ON_WINDOWS, "POSIX signals")

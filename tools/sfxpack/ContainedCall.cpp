@@ -43,13 +43,16 @@ void Limit(int resource, rlim_t value) {
     setrlimit(resource, &limit);
 }
 
-[[noreturn]] void RunChild(const std::function<std::string()>& work, const ContainedLimits& limits, int out) {
+[[noreturn]] void RunChild(const std::function<std::string()>& work, const ContainedLimits& limits, int out,
+                           pid_t parent) {
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) ::signal(signal, SIG_DFL);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() == 1) _exit(2);  // the parent is already gone
+    // The parent may already be gone. Compared with its number, not with 1: the packer
+    // may itself be process 1 of a namespace.
+    if (getppid() != parent) _exit(2);
     prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
     const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (null >= 0) dup2(null, STDERR_FILENO);
@@ -87,9 +90,10 @@ ContainedOutcome RunContained(const std::function<std::string()>& work, const Co
     if (pipe2(fds, O_CLOEXEC) != 0) return ContainedOutcome::kNotStarted;
     Descriptor readEnd(fds[0]);
     Descriptor writeEnd(fds[1]);
+    const pid_t parent = getpid();
     const pid_t child = fork();
     if (child < 0) return ContainedOutcome::kNotStarted;
-    if (child == 0) RunChild(work, limits, writeEnd.get());
+    if (child == 0) RunChild(work, limits, writeEnd.get(), parent);
     writeEnd.Reset();
 
     using Clock = std::chrono::steady_clock;

@@ -47,5 +47,9 @@ int CheckInstaller(const PackerOptions& o, const CreateInputs& inputs) {
                 kAnyway);
         return kExitRefused;
     }
+    if (!inputs.files[0].productRead) {
+        PrintError(database, inputs.files[0].productProblem + "; msiexec would refuse it" + kAnyway);
+        return kExitRefused;
+    }
     return kExitOk;
 }

@@ -1,6 +1,7 @@
 // What create refuses to build because the installer could not work: the stub runs a
-// package of exactly one entry, a Windows Installer database, and Windows runs the stub
-// only when it is a PE image. --force packs such input anyway, for a deliberate exception.
+// package of exactly one entry, a Windows Installer database that msiexec can read, and
+// Windows runs the stub only when it is a PE image. --force packs such input anyway, for
+// a deliberate exception.
 #pragma once
 
 class CreateInputs;

@@ -18,7 +18,6 @@ int Packer::Create() {
     CreateInputs inputs;
     int status = CheckCreateInputs(writer, inputs);
     if (status != kExitOk) return status;
-    inputs.ReadProducts();
     // Written under a temporary name and moved into place only once it has been
     // read back, so a failure never leaves a partial or unreadable OUT.
     TemporaryFile output(m_options.output);
@@ -58,7 +57,8 @@ int Packer::CheckCreateInputs(SelfExtractor& writer, CreateInputs& inputs) {
         }
     }
     // Every file is readable by now; refuse an installer that could not work before
-    // anything is written.
+    // anything is written, and take the product line from what is read here.
+    inputs.ReadProducts();
     return CheckInstaller(o, inputs);
 }
 
