@@ -1,7 +1,7 @@
 // Threads that all run one task and are joined when the object goes. On POSIX they
-// start with every signal blocked, so a signal always reaches a thread that did not
-// block it (the one that started them), where the packer's clean-up holds it back
-// around its critical steps. The host build uses std::thread; the Windows build
+// start with every signal but the faults blocked, so an interrupt always reaches a
+// thread that did not block it (the one that started them), where the packer's
+// clean-up holds it back around its critical steps. The host build uses std::thread; the Windows build
 // the C runtime's threads, since its compiler's thread model has no std::thread.
 #pragma once
 

@@ -20,9 +20,11 @@ WorkerThreads::~WorkerThreads() {
 int32_t WorkerThreads::Start(int32_t count, std::function<void()> task) {
     m_state->task = std::move(task);
     m_state->threads.reserve(count > 0 ? static_cast<size_t>(count) : 0);
-    // A new thread inherits the mask of the thread that starts it.
+    // A new thread inherits the mask of the thread that starts it. A fault stays
+    // unblocked: blocked, it would end the process before any handler of it ran.
     sigset_t all, previous;
     sigfillset(&all);
+    for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) sigdelset(&all, fault);
     pthread_sigmask(SIG_BLOCK, &all, &previous);
     for (int32_t i = 0; i < count; ++i) {
         try {
