@@ -136,9 +136,10 @@ public:
         m_progress = progress;
         m_userData = userData;
         const uint64_t workers = std::min<uint64_t>(static_cast<uint64_t>(threads), m_chunkCount);
-        // Two chunks per worker: one being deflated while the other waits its turn
-        // to be written or is read.
-        m_slots.resize(workers > 1 ? std::min<uint64_t>(2 * workers, m_chunkCount) : 1);
+        // Two chunks per worker, one being deflated while the other is read or
+        // waits its turn to be written, and two more: chunks are written in order,
+        // so without them one slow chunk soon leaves the other workers idle.
+        m_slots.resize(workers > 1 ? std::min<uint64_t>(2 * workers + 2, m_chunkCount) : 1);
         for (Chunk& chunk : m_slots) chunk.input.resize(kDictionary + std::min(kChunk, m_length));
         const int32_t started =
             workers > 1 ? m_workers.Start(static_cast<int32_t>(workers), [this] { Work(); }) : 0;
