@@ -20,6 +20,12 @@
 #define SFX_UNDER_ASAN 1
 #endif
 
+#ifdef SFX_UNDER_ASAN
+const bool kContainedMemoryLimited = false;
+#else
+const bool kContainedMemoryLimited = true;
+#endif
+
 namespace {
 
 class Descriptor {
@@ -59,9 +65,7 @@ void Limit(int resource, rlim_t value) {
     Limit(RLIMIT_CORE, 0);
     Limit(RLIMIT_FSIZE, 0);  // reading needs no written file
     Limit(RLIMIT_CPU, static_cast<rlim_t>(limits.seconds) + 1);
-#ifndef SFX_UNDER_ASAN
-    Limit(RLIMIT_AS, static_cast<rlim_t>(limits.megabytes) << 20);
-#endif
+    if (kContainedMemoryLimited) Limit(RLIMIT_AS, static_cast<rlim_t>(limits.megabytes) << 20);
     std::string answer;
     try {
         answer = work();

@@ -6,6 +6,10 @@
 #include <functional>
 #include <string>
 
+// False under AddressSanitizer, which needs more address space than any limit allows:
+// there the memory limit is left unset.
+extern const bool kContainedMemoryLimited;
+
 struct ContainedLimits {
     int seconds = 10;                // wall time, then the child is killed
     unsigned long megabytes = 1024;  // address space (left unlimited under AddressSanitizer)
