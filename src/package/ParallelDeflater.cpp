@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <vector>
 
 #include "file/CFile.h"
 #include "file/CFileException.h"
+#include "package/CatchFileError.h"
 #include "package/Monitor.h"
 #include "package/WorkerThreads.h"
 
@@ -245,18 +245,17 @@ private:
         chunk.last = index + 1 == m_chunkCount;
         chunk.length = static_cast<uint32_t>(std::min<uint64_t>(kChunk, m_length - index * kChunk));
         chunk.state = Chunk::kReady;
-        try {
-            if (m_source.Read(chunk.input.data() + kDictionary, chunk.length) != chunk.length) {
-                return Fail(ParallelDeflater::kLengthChanged);
-            }
+        uint32_t got = 0;
+        bool grew = false;
+        const int32_t cause = CatchFileError([&] {
+            got = m_source.Read(chunk.input.data() + kDictionary, chunk.length);
             // A source that grew while it was read (a log, a device) is refused
             // rather than cut.
             uint8_t beyond;
-            if (chunk.last && m_source.Read(&beyond, 1) != 0) return Fail(ParallelDeflater::kLengthChanged);
-        } catch (CFileException* error) {
-            std::unique_ptr<CFileException> owner(error);
-            return Fail(ParallelDeflater::kReadFailed, error->m_cause);
-        }
+            if (got == chunk.length && chunk.last) grew = m_source.Read(&beyond, 1) != 0;
+        });
+        if (cause != CFileException::none) return Fail(ParallelDeflater::kReadFailed, cause);
+        if (got != chunk.length || grew) return Fail(ParallelDeflater::kLengthChanged);
         return true;
     }
 
@@ -276,12 +275,8 @@ private:
 
     bool WriteBytes(const uint8_t* bytes, uint32_t count) {
         if (count > m_room - std::min(m_room, m_result.written)) return Fail(ParallelDeflater::kTooLong);
-        try {
-            m_sink.Write(bytes, count);
-        } catch (CFileException* error) {
-            std::unique_ptr<CFileException> owner(error);
-            return Fail(ParallelDeflater::kWriteFailed, error->m_cause);
-        }
+        const int32_t cause = CatchFileError([&] { m_sink.Write(bytes, count); });
+        if (cause != CFileException::none) return Fail(ParallelDeflater::kWriteFailed, cause);
         m_result.written += count;
         return true;
     }

@@ -2,11 +2,11 @@
 // file beneath, far fewer calls to it, and the specified inflate path through both.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
 
 #include "package/BufferedSink.h"
 #include "package/BufferedSource.h"
+#include "package/CatchFileError.h"
 #include "package/ScriptedFile.h"
 #include "package/SelfExtractor.h"
 #include "support/ScratchFolder.h"
@@ -17,18 +17,6 @@ namespace {
 constexpr uint32_t kBlock = 64 << 10;
 // Pieces around the block's size, and inflate's.
 const uint32_t kPieces[] = {4096, 1, kBlock - 1, kBlock, 3 * kBlock + 7, 0, 4096, 100000};
-
-// Runs call and answers the cause of the CFileException it throws, or -1.
-template <typename Call>
-int32_t CauseOf(Call call) {
-    try {
-        call();
-    } catch (CFileException* error) {
-        std::unique_ptr<CFileException> owner(error);
-        return error->m_cause;
-    }
-    return -1;
-}
 
 TEST(BufferedSource, ReadsAndSeeksAsTheFileInBlocks) {
     const std::vector<uint8_t> data = RandomBytes(2 * 1024 * 1024 + 3, 1);
@@ -72,10 +60,10 @@ TEST(BufferedSource, ReadsAndSeeksAsTheFileInBlocks) {
     }
     // Refused as the file refuses it, the position kept; writing is refused.
     const uint32_t before = source.GetPosition();
-    EXPECT_EQ(CauseOf([&] { source.Seek(-static_cast<int32_t>(before) - 1, CFile::current); }),
+    EXPECT_EQ(CatchFileError([&] { source.Seek(-static_cast<int32_t>(before) - 1, CFile::current); }),
               CFileException::badSeek);
     EXPECT_EQ(source.GetPosition(), before);
-    EXPECT_EQ(CauseOf([&] { source.Write(data.data(), 1); }), CFileException::accessDenied);
+    EXPECT_EQ(CatchFileError([&] { source.Write(data.data(), 1); }), CFileException::accessDenied);
     EXPECT_EQ(file.writes, 0u);
 }
 
@@ -122,14 +110,14 @@ TEST(BufferedSink, FailedWriteReachesTheCallerAndNothingIsWrittenAfterwards) {
         file.failWrite = closing ? 1 : 2;
         {
             BufferedSink sink(file, kBlock);
-            int32_t cause = -1;
-            for (size_t done = 0; done < data.size() && cause < 0; done += 4096) {
-                cause = CauseOf([&] { sink.Write(data.data() + done, 4096); });
+            int32_t cause = CFileException::none;
+            for (size_t done = 0; done < data.size() && cause == CFileException::none; done += 4096) {
+                cause = CatchFileError([&] { sink.Write(data.data() + done, 4096); });
                 if (closing && done == 4096) break;
             }
             if (closing) {
-                EXPECT_EQ(cause, -1);
-                cause = CauseOf([&] { sink.Close(); });
+                EXPECT_EQ(cause, CFileException::none);
+                cause = CatchFileError([&] { sink.Close(); });
             }
             EXPECT_EQ(cause, CFileException::diskFull);
             const uint64_t writes = file.writes;
