@@ -82,6 +82,10 @@ public:
     // Inflates entry index of the table read and checks it as extraction does,
     // writing nothing. SFX_OK, SFX_ERR_DAMAGED, SFX_ERR_OPEN_SOURCE, SFX_ERR_NO_ENTRIES.
     PackageResult VerifyEntry(int32_t index);
+    // ExtractEntryInto (target) or VerifyEntry (nullptr) reading the package and
+    // writing target in large blocks, not the stream buffers' 4096 bytes: the
+    // packer's way (SelfExtractorBlocks.cpp, which the installer does not link).
+    PackageResult InflateEntryInBlocks(int32_t index, CFile* target);
 
     // Writing. AddFile refuses a 257th file, a file that cannot be opened, a name
     // the reader would refuse and a file of 2 GiB or more.

@@ -22,6 +22,9 @@ public:
     // Waits until every thread has returned.
     void JoinAll() noexcept;
 
+    // The processors this process may run on (at least 1).
+    static int32_t UsableProcessors();
+
 private:
     struct State;
     std::unique_ptr<State> m_state;

@@ -1,3 +1,4 @@
+#include <sched.h>
 #include <signal.h>
 
 #include <system_error>
@@ -42,4 +43,16 @@ void WorkerThreads::JoinAll() noexcept {
         if (thread.joinable()) thread.join();
     }
     m_state->threads.clear();
+}
+
+int32_t WorkerThreads::UsableProcessors() {
+    // The affinity mask, not the machine's count: a container or taskset may allow fewer.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        const int count = CPU_COUNT(&set);
+        if (count > 0) return count;
+    }
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return hardware > 0 ? static_cast<int32_t>(hardware) : 1;
 }

@@ -41,3 +41,17 @@ void WorkerThreads::JoinAll() noexcept {
     }
     m_state->threads.clear();
 }
+
+int32_t WorkerThreads::UsableProcessors() {
+    // The affinity mask, not the machine's count: a job or start /affinity may allow fewer.
+    DWORD_PTR process = 0;
+    DWORD_PTR system = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process != 0) {
+        int32_t count = 0;
+        for (; process != 0; process &= process - 1) ++count;
+        return count;
+    }
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? static_cast<int32_t>(info.dwNumberOfProcessors) : 1;
+}

@@ -23,6 +23,7 @@ import termios
 import time
 import unicodedata
 import unittest
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "support"))
@@ -174,6 +175,33 @@ class RoundTrips(Scratch):
         self.assertStatus(missing, USAGE)
         self.assertOneLineError(missing, "nothing.txt")
 
+    def test_same_bytes_for_any_thread_count_and_level(self):
+        """Chunks are cut every 1 MiB whatever -j is: the same package for 1, 2 and 7
+        threads, across the edges of a chunk and of the 32 KiB dictionary, each entry
+        one standard zlib stream of exactly its recorded length; --level 1 and 9 too."""
+        rng = random.Random(20)
+        text = b"".join(b"Corvella %d\n" % rng.randrange(1 << 20) for _ in range(400000))
+        mixed = b"".join(text[i << 19:(i + 1) << 19] + rng.randbytes(1 << 18) for i in range(6))
+        inputs = {"empty.dat": b"", "one.dat": b"x", "small.dat": text[:30000], "mib.dat": text[:1 << 20],
+                  "mib1.dat": text[:(1 << 20) + 1], "mixed.dat": mixed}
+        files = [self.write(os.path.join("in", n), d) for n, d in inputs.items()]
+        packages = {}
+        for args in (["-j", "1"], ["-j", "2"], ["--threads", "7"], ["--level", "1"], ["--level", "9", "-j", "2"]):
+            with self.subTest(args=args):
+                name = "".join(args) + ".pkg"
+                self.assertStatus(run("create", "--no-stub", *args, "-o", self.path(name), *files), OK)
+                data = packages[name] = self.read(name)
+                for entry, content in zip(fmt.read_toc(data).entries, inputs.values()):
+                    self.assertEqual(fmt.inflate_entry(data, entry), content, entry)
+                    self.assertEqual(zlib.decompress(data[entry[1]:entry[1] + entry[3]]), content, entry)
+        self.assertEqual(packages["-j1.pkg"], packages["-j2.pkg"])
+        self.assertEqual(packages["-j1.pkg"], packages["--threads7.pkg"])
+        self.assertReadBack(packages["-j1.pkg"], b"", inputs)
+        self.assertLess(len(packages["--level9-j2.pkg"]), len(packages["--level1.pkg"]))
+        # Cutting into chunks costs next to nothing against one stream at the same level.
+        entry = fmt.read_toc(packages["-j1.pkg"]).entries[-1]
+        self.assertLess(entry[3], len(zlib.compress(mixed, 6)) * 1.001)
+
     def test_existing_output_is_replaced(self):
         src = self.write("a.bin", os.urandom(3000))
         self.write("out.pkg", b"old" * 100000)
@@ -197,7 +225,11 @@ class Errors(Scratch):
         for args in ([], ["bogus"], ["create", "a"], ["create", "-o"], ["create", "--no-stub", "-o", "x"], ["list"],
                      ["verify", "a", "b"], ["list", "--stub", "x", "y"], ["extract"], ["info"], ["info", "a", "b"],
                      ["verify", "--json", "a"], ["create", "--stub", "s", "--no-stub", "-o", "x", "a"],
-                     ["create", "-q", "-v", "--no-stub", "-o", "x", "a"]):
+                     ["create", "-q", "-v", "--no-stub", "-o", "x", "a"],
+                     *(["create", "--no-stub", option, value, "-o", "x", "a"]
+                       for option, value in (("-j", "0"), ("--threads", "257"), ("-j", "x"), ("-j", "-1"),
+                                             ("--level", "0"), ("--level", "10"), ("--level", "6.5"))),
+                     ["create", "--no-stub", "-o", "x", "a", "--level"]):
             result = run(*args)
             self.assertStatus(result, USAGE)
             self.assertOneLineError(result)
@@ -206,7 +238,8 @@ class Errors(Scratch):
         result = run("--help")
         self.assertStatus(result, OK)
         text = result.stdout.decode()
-        for word in ("create", "list", "extract", "verify", "try", "Exit status", "--allow-signed-stub"):
+        for word in ("create", "list", "extract", "verify", "try", "Exit status", "--allow-signed-stub", "--threads",
+                     "--level"):
             self.assertIn(word, text)
         for status in (*range(7), 130):
             self.assertIn(f"\n  {status}  ", text)
@@ -804,14 +837,24 @@ class Interrupted(Scratch):
     def tearDownClass(cls):
         shutil.rmtree(cls.shared, ignore_errors=True)
 
-    def interrupt(self, args, folder, sig):
-        """Starts sfxpack, sends sig once something new appears in folder; answers its
-        status."""
+    def interrupt(self, args, folder, sig, grown=0):
+        """Starts sfxpack, sends sig once something new appears in folder holding at
+        least grown bytes; answers its status."""
         before = set(os.listdir(folder))
+
+        def written():
+            sizes = []
+            for name in set(os.listdir(folder)) - before:
+                try:
+                    sizes.append(os.path.getsize(os.path.join(folder, name)))
+                except OSError:
+                    pass
+            return bool(sizes) and max(sizes) >= grown
+
         process = subprocess.Popen(LAUNCHER + [SFXPACK, *args], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
         try:
-            while process.poll() is None and set(os.listdir(folder)) == before:
+            while process.poll() is None and not written():
                 time.sleep(0.001)
             self.assertIsNone(process.poll(), "ended before anything was written")
             process.send_signal(sig)
@@ -827,14 +870,15 @@ class Interrupted(Scratch):
         out = self.path("out")
         os.mkdir(out)
         for sig in (signal.SIGINT,) if ON_WINDOWS else (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
-            for command, args, folder, left in (
-                    ("create", ["create", "--no-stub", "-o", self.path("new.pkg"), self.big], self.dir,
-                     ["big.pkg", "out"]),
-                    ("extract", ["extract", package, "-C", out], out, [])):
+            # create is stopped once its first chunk is written, with both workers busy.
+            for command, args, folder, left, grown in (
+                    ("create", ["create", "--no-stub", "-j", "2", "-o", self.path("new.pkg"), self.big], self.dir,
+                     ["big.pkg", "out"], 1 << 20),
+                    ("extract", ["extract", package, "-C", out], out, [], 0)):
                 with self.subTest(signal=sig.name, command=command):
                     # Died of the signal (a shell sees 128 + its number), or ended as
                     # Windows programs do on Ctrl+C.
-                    self.assertEqual(self.interrupt(args, folder, sig), INTERRUPTED if ON_WINDOWS else -sig)
+                    self.assertEqual(self.interrupt(args, folder, sig, grown), INTERRUPTED if ON_WINDOWS else -sig)
                     self.assertEqual(sorted(os.listdir(folder)), left)
 
 

@@ -3,7 +3,9 @@
 #include <string>
 
 #include "file/CFileException.h"
+#include "package/ParallelEntryEncoder.h"
 #include "package/SelfExtractor.h"
+#include "package/WorkerThreads.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/CreateInputs.h"
 #include "tools/sfxpack/ExitStatus.h"
@@ -96,8 +98,10 @@ int Packer::WriteTemporary(SelfExtractor& writer, CreateInputs& inputs, Temporar
             OnCreateEvent(event, data, reinterpret_cast<uintptr_t>(w->progress));
         }
     };
+    // Every stream the same bytes whatever the thread count.
+    ParallelEntryEncoder encoder(o.threads > 0 ? o.threads : WorkerThreads::UsableProcessors(), o.level);
     PackageResult result =
-        writer.WritePackageInto(output.File(), callback, reinterpret_cast<uintptr_t>(&weighted));
+        writer.WritePackageInto(output.File(), callback, reinterpret_cast<uintptr_t>(&weighted), &encoder);
     if (result == SFX_OK && !output.Close()) result = SFX_ERR_WRITE;
     progress.bar.Finish();
     return ReportResult(

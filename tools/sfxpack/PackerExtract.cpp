@@ -101,7 +101,7 @@ int Packer::ExtractOne(SelfExtractor& reader, int32_t index, const WideString& f
         return kExitCannotWrite;
     }
     progress.Begin(e.compressedSize, Printable(e.name));
-    PackageResult result = reader.ExtractEntryInto(index, output.File());
+    PackageResult result = reader.InflateEntryInBlocks(index, &output.File());
     if (result == SFX_OK && !output.Close()) result = SFX_ERR_WRITE;
     progress.End();
     if (result == SFX_OK && output.Publish()) return kExitOk;

@@ -1,6 +1,9 @@
 #include "tools/sfxpack/PackerOptions.h"
 
+#include <string>
+
 #include "base/Utf8.h"
+#include "package/ParallelDeflater.h"
 
 namespace {
 
@@ -21,14 +24,17 @@ const struct {
     {u"extract", Command::kExtract},   {u"verify", Command::kVerify}, {u"info", Command::kInfo},
 };
 
-// The options after it: each sets a flag or takes the next argument as its value, and
-// only for the commands named.
+// The options after it: each sets a flag or takes the next argument as its value (a
+// path, or a whole number from low to high), and only for the commands named.
 struct Option {
     const char16_t* name;
     const char16_t* longName;  // nullptr when it has no other spelling
     unsigned commands;
     bool PackerOptions::*flag;
     WideString PackerOptions::*value;
+    int32_t PackerOptions::*number = nullptr;
+    int32_t low = 0;
+    int32_t high = 0;
 };
 const Option kOptions[] = {
     {u"-q", u"--quiet", kEveryCommand, &PackerOptions::quiet, nullptr},
@@ -38,9 +44,24 @@ const Option kOptions[] = {
     {u"--allow-signed-stub", nullptr, Bit(Command::kCreate), &PackerOptions::allowSignedStub, nullptr},
     {u"--force", nullptr, Bit(Command::kCreate), &PackerOptions::force, nullptr},
     {u"--no-stub", nullptr, Bit(Command::kCreate), &PackerOptions::noStub, nullptr},
+    {u"-j", u"--threads", Bit(Command::kCreate), nullptr, nullptr, &PackerOptions::threads, 1,
+     ParallelDeflater::kMaxThreads},
+    {u"--level", nullptr, Bit(Command::kCreate), nullptr, nullptr, &PackerOptions::level, 1, 9},
     {u"--json", nullptr, Bit(Command::kList) | Bit(Command::kInfo), &PackerOptions::json, nullptr},
     {u"-C", nullptr, Bit(Command::kExtract), nullptr, &PackerOptions::directory},
 };
+
+// value as a whole number from low to high, in decimal digits only.
+bool ParseNumber(const WideString& value, int32_t low, int32_t high, int32_t* number) {
+    const std::string digits = Utf8FromWide(value);
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    const long parsed = std::stol(digits);
+    if (parsed < low || parsed > high) return false;
+    *number = static_cast<int32_t>(parsed);
+    return true;
+}
 
 const Option* FindOption(const WideString& arg, Command command) {
     for (const Option& option : kOptions) {
@@ -61,8 +82,15 @@ bool TakeOption(const Option& option, const std::vector<WideString>& args, size_
         *error = Utf8FromWide(option.name) + " needs a value";
         return false;
     }
-    options->*option.value = args[++*i];
-    return true;
+    const WideString& value = args[++*i];
+    if (option.number == nullptr) {
+        options->*option.value = value;
+        return true;
+    }
+    if (ParseNumber(value, option.low, option.high, &(options->*option.number))) return true;
+    *error = Utf8FromWide(args[*i - 1]) + " needs a whole number from " + std::to_string(option.low) + " to " +
+             std::to_string(option.high) + ", not '" + Utf8FromWide(value) + "'";
+    return false;
 }
 
 // The options and operands after the command; false on a usage error. --help
@@ -141,7 +169,8 @@ bool ParseCommandLine(const std::vector<WideString>& args, PackerOptions* option
 
 std::string HelpText() {
     return "Usage:\n"
-           "  sfxpack create [--stub STUB | --no-stub] [--allow-signed-stub] [--force] -o OUT FILE...\n"
+           "  sfxpack create [--stub STUB | --no-stub] [--allow-signed-stub] [--force] [-j N]\n"
+           "                 [--level N] -o OUT FILE...\n"
            "      Packs the FILEs (at most 256) into OUT: a copy of the stub with the package\n"
            "      appended (an installer), or with --no-stub the package alone. The stub is STUB,\n"
            "      else $SFXPACK_STUB, else sfxstub.exe in ../share/sfxpack beside the sfxpack\n"
@@ -151,7 +180,9 @@ std::string HelpText() {
            "      stub that is a Windows program; anything else is refused unless --force is\n"
            "      given. A stub that is already signed is refused unless --allow-signed-stub is\n"
            "      given: sign the installer after packing. A bare package named *.exe is warned\n"
-           "      about.\n"
+           "      about. -j N (--threads N) deflates on N threads, 1 to 256 (default: one per\n"
+           "      processor this process may use); the output is the same for every N. --level N\n"
+           "      is the deflate level, 1 (fastest) to 9 (smallest), default 6.\n"
            "  sfxpack list [--json] FILE\n"
            "      Shows index, size, compressed size, ratio, offset and name of every entry.\n"
            "  sfxpack info [--json] FILE\n"

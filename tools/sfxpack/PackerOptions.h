@@ -1,6 +1,7 @@
 // The parsed command line of sfxpack.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ struct PackerOptions {
     bool force = false;   // create: pack an installer that could not work
     bool noStub = false;  // create: a bare package, no default stub
     bool json = false;    // list, info
+    int32_t threads = 0;  // create -j: deflating threads; 0: one per usable processor
+    int32_t level = 6;    // create --level
 };
 
 // Fills options from the arguments after the program name; on a usage error
