@@ -3,7 +3,7 @@
 // installation worker on its first timer tick and turns the worker's status codes into
 // what the user sees and into the exit code.
 //
-// The operations of the installation run are members too, as the specified forwarders
+// The operations of the installation run are members too, as forwarders
 // over src/install, which is handed the dialog's window and mode (WorkerState) and
 // never the dialog object: that may be gone when the user has cancelled.
 #pragma once
@@ -37,7 +37,7 @@ public:
     BOOL PreTranslateMessage(MSG* msg) override;
     BOOL OnIdle() override { return FALSE; }
 
-    // The installation run (src/install). Kept for the class's specified shape: the run
+    // The installation run (src/install). Kept so the class keeps its interface: the run
     // reaches src/install directly (StartInstallWorker) and the tests call src/install,
     // so the dialog itself calls only StartApplication.
     static DWORD WINAPI InstallThreadProc(void* param) { return ::InstallThreadProc(param); }

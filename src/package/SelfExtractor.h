@@ -136,7 +136,7 @@ protected:
                                 uintptr_t userData);
     PackageResult AppendEntry(CFile& output, EntryEncoder& encoder, PackageEntry& e,
                               PackageProgressCallback callback, uintptr_t userData);
-    // The specified encoder (EntryEncoder::Encode): one deflate stream at level 6
+    // The writer's own encoder (EntryEncoder::Encode): one deflate stream at level 6
     // through the object's own stream and buffers.
     PackageResult DeflateEntry(CFile& source, uint32_t size, CFile& output, uint32_t* compressedSize,
                                PackageProgressCallback callback, uintptr_t userData);

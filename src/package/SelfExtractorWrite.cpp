@@ -16,7 +16,7 @@
 #include "package/SelfExtractor.h"
 #include "package/ZStreamScope.h"
 
-// The specified encoder: the writer's own deflate stream.
+// The writer's own encoder: one deflate stream through the object's buffers.
 class SelfExtractor::SingleStream : public EntryEncoder {
 public:
     explicit SingleStream(SelfExtractor& writer) : m_writer(writer) {}

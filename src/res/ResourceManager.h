@@ -27,7 +27,7 @@ public:
     // The module handles are borrowed: nothing is freed.
     ~ResourceManager() override;
 
-    // Specified operations that only the tests call: the stub's texts come through
+    // Operations of the class's interface that only the tests call: the stub's texts come through
     // WideString's own LoadString from the executable, and nothing sets the two
     // modules. They are kept for the class's shape and tested as such.
     // Each loader prefers the language module when it holds the resource, and falls back

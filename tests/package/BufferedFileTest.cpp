@@ -1,5 +1,5 @@
 // The packer's large-block reading and writing: the same bytes and positions as the
-// file beneath, far fewer calls to it, and the specified inflate path through both.
+// file beneath, far fewer calls to it, and the installer's inflate path through both.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -132,7 +132,7 @@ TEST(BufferedSink, FailedWriteReachesTheCallerAndNothingIsWrittenAfterwards) {
     }
 }
 
-// The specified inflate path, its two 4096-byte buffers untouched, reads and writes
+// The installer's inflate path, its two 4096-byte buffers untouched, reads and writes
 // through the blocks: a few calls reach the files instead of one per 4096 bytes.
 class Inflater : public SelfExtractor {
 public:

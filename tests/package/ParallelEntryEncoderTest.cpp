@@ -1,5 +1,5 @@
 // The parallel encoder on the writer's path: packages written through it are the
-// same for any thread count and extract as the specified reader extracts them.
+// same for any thread count and extract as the installer's reader extracts them.
 #include <gtest/gtest.h>
 
 #include <vector>
