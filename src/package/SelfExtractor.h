@@ -124,6 +124,9 @@ protected:
     // Opens the package and inflates entry index into target (nullptr: discard),
     // refusing a name extraction would refuse.
     PackageResult InflateEntryAt(int32_t index, CFile* target);
+    // Opens the package for entry index: SFX_OK, SFX_ERR_NO_ENTRIES (no such index),
+    // SFX_ERR_DAMAGED (a name extraction would refuse) or SFX_ERR_OPEN_SOURCE.
+    PackageResult OpenPackageFor(int32_t index, CFile& package) const;
     // Streams entry e out of the open package into target (nullptr: discard).
     // Never throws.
     PackageResult InflateEntry(CFile& package, const PackageEntry& e, CFile* target);

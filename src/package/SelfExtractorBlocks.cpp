@@ -7,18 +7,14 @@
 #include "file/CFileException.h"
 #include "package/BufferedSink.h"
 #include "package/BufferedSource.h"
-#include "package/EntryName.h"
 #include "package/SelfExtractor.h"
 
 PackageResult SelfExtractor::InflateEntryInBlocks(int32_t index, CFile* target) {
-    if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
-    const PackageEntry& e = m_entries[index];
-    if (!IsValidEntryName(e.name)) return SFX_ERR_DAMAGED;
     CFile package;
-    if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
-        return SFX_ERR_OPEN_SOURCE;
-    }
-    PackageResult result = SFX_ERR_WRITE;
+    PackageResult result = OpenPackageFor(index, package);
+    if (result != SFX_OK) return result;
+    const PackageEntry& e = m_entries[index];
+    result = SFX_ERR_WRITE;
     try {
         BufferedSource source(package);
         if (target == nullptr) {

@@ -61,15 +61,20 @@ PackageResult SelfExtractor::VerifyEntry(int32_t index) {
     return InflateEntryAt(index, nullptr);
 }
 
-PackageResult SelfExtractor::InflateEntryAt(int32_t index, CFile* target) {
+PackageResult SelfExtractor::OpenPackageFor(int32_t index, CFile& package) const {
     if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
-    const PackageEntry& e = m_entries[index];
-    if (!IsValidEntryName(e.name)) return SFX_ERR_DAMAGED;
-    CFile package;
+    if (!IsValidEntryName(m_entries[index].name)) return SFX_ERR_DAMAGED;
     if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
         return SFX_ERR_OPEN_SOURCE;
     }
-    const PackageResult result = InflateEntry(package, e, target);
+    return SFX_OK;
+}
+
+PackageResult SelfExtractor::InflateEntryAt(int32_t index, CFile* target) {
+    CFile package;
+    const PackageResult opened = OpenPackageFor(index, package);
+    if (opened != SFX_OK) return opened;
+    const PackageResult result = InflateEntry(package, m_entries[index], target);
     package.Abort();
     return result;
 }
