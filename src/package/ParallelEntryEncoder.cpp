@@ -31,17 +31,17 @@ PackageResult ParallelEntryEncoder::Encode(CFile& source, uint32_t size, CFile& 
     Report report{callback, userData, size};
     m_deflater.SetProgress(callback != nullptr ? &ReportPercent : nullptr,
                            reinterpret_cast<uintptr_t>(&report));
-    m_last = m_deflater.Deflate(source, size, output, room);
+    const ParallelDeflater::Result result = m_deflater.Deflate(source, size, output, room);
     m_deflater.SetProgress(nullptr, 0);
-    switch (m_last.outcome) {
+    switch (result.outcome) {
         case ParallelDeflater::kDeflated:
-            *compressedSize = static_cast<uint32_t>(m_last.written);
+            *compressedSize = static_cast<uint32_t>(result.written);
             return SFX_OK;
         case ParallelDeflater::kLengthChanged:
             return SFX_ERR_OPEN_SOURCE;
         case ParallelDeflater::kReadFailed:
         case ParallelDeflater::kWriteFailed:
-            ThrowFileException(m_last.cause, -1, nullptr);
+            ThrowFileException(result.cause, -1, nullptr);
         default:
             return SFX_ERR_WRITE;
     }

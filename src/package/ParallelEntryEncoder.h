@@ -3,7 +3,6 @@
 // (SFX_EVENT_PROGRESS percentages) and the package's 2 GiB limit as the stream's room.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 #include "package/EntryEncoder.h"
@@ -14,21 +13,13 @@ public:
     // threads and level as ParallelDeflater takes them.
     ParallelEntryEncoder(int32_t threads, int32_t level) : m_deflater(threads, level) {}
 
-    // The stop flag of ParallelDeflater: a stopped entry answers SFX_ERR_WRITE, and
-    // LastResult tells it was a stop.
-    void SetStopFlag(const std::atomic<bool>* stop) { m_deflater.SetStopFlag(stop); }
-
     // As EntryEncoder::Encode: SFX_OK, SFX_ERR_OPEN_SOURCE (the source held other than
-    // size bytes), SFX_ERR_WRITE (2 GiB reached, no memory, stopped); a failed read
+    // size bytes), SFX_ERR_WRITE (2 GiB reached, no memory); a failed read
     // or write throws the file layer's exception with its cause, after every worker
     // has ended.
     PackageResult Encode(CFile& source, uint32_t size, CFile& output, uint32_t* compressedSize,
                          PackageProgressCallback callback, uintptr_t userData) override;
 
-    const ParallelDeflater::Result& LastResult() const { return m_last; }
-    const ParallelDeflater& Deflater() const { return m_deflater; }
-
 private:
     ParallelDeflater m_deflater;
-    ParallelDeflater::Result m_last;
 };
