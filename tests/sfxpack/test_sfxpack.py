@@ -824,7 +824,8 @@ class Interrupted(Scratch):
     """SIGINT, SIGTERM or SIGHUP while create or extract writes: the process ends by
     that signal, and neither its temporary file nor a partial output is left. Under
     Wine, SIGINT arrives as Ctrl+C, and sfxpack.exe ends with status 130 (SIGTERM
-    and SIGHUP end Wine itself, as no Windows program can see)."""
+    and SIGHUP end Wine itself, as no Windows program can see). An input cut short
+    while the workers read it ends create the same clean way, with its own status."""
 
     @classmethod
     def setUpClass(cls):
@@ -837,9 +838,9 @@ class Interrupted(Scratch):
     def tearDownClass(cls):
         shutil.rmtree(cls.shared, ignore_errors=True)
 
-    def interrupt(self, args, folder, sig, grown=0):
-        """Starts sfxpack, sends sig once something new appears in folder holding at
-        least grown bytes; answers its status."""
+    def interrupt(self, args, folder, act, grown=0):
+        """Starts sfxpack, calls act(process) once something new appears in folder
+        holding at least grown bytes; answers its status."""
         before = set(os.listdir(folder))
 
         def written():
@@ -857,7 +858,7 @@ class Interrupted(Scratch):
             while process.poll() is None and not written():
                 time.sleep(0.001)
             self.assertIsNone(process.poll(), "ended before anything was written")
-            process.send_signal(sig)
+            act(process)
             return process.wait(timeout=60)
         finally:
             if process.poll() is None:
@@ -878,8 +879,17 @@ class Interrupted(Scratch):
                 with self.subTest(signal=sig.name, command=command):
                     # Died of the signal (a shell sees 128 + its number), or ended as
                     # Windows programs do on Ctrl+C.
-                    self.assertEqual(self.interrupt(args, folder, sig, grown), INTERRUPTED if ON_WINDOWS else -sig)
+                    self.assertEqual(self.interrupt(args, folder, lambda p: p.send_signal(sig), grown),
+                                     INTERRUPTED if ON_WINDOWS else -sig)
                     self.assertEqual(sorted(os.listdir(folder)), left)
+
+    def test_input_cut_short_while_workers_read_leaves_nothing(self):
+        shrinking = self.path("shrinking.bin")
+        shutil.copyfile(self.big, shrinking)
+        status = self.interrupt(["create", "-q", "--no-stub", "-j", "2", "-o", self.path("new.pkg"), shrinking],
+                                self.dir, lambda _: os.truncate(shrinking, 32 << 20), 1 << 20)
+        self.assertEqual(status, CANNOT_READ)
+        self.assertEqual(sorted(os.listdir(self.dir)), ["shrinking.bin"])
 
 
 def columns(text):
