@@ -186,7 +186,8 @@ class RoundTrips(Scratch):
                   "mib1.dat": text[:(1 << 20) + 1], "mixed.dat": mixed}
         files = [self.write(os.path.join("in", n), d) for n, d in inputs.items()]
         packages = {}
-        for args in (["-j", "1"], ["-j", "2"], ["--threads", "7"], ["--level", "1"], ["--level", "9", "-j", "2"]):
+        # Values also come attached, as other tools take them: -j2, --threads=7.
+        for args in (["-j", "1"], ["-j2"], ["--threads=7"], ["--level", "1"], ["--level", "9", "-j", "2"]):
             with self.subTest(args=args):
                 name = "".join(args) + ".pkg"
                 self.assertStatus(run("create", "--no-stub", *args, "-o", self.path(name), *files), OK)
@@ -195,7 +196,7 @@ class RoundTrips(Scratch):
                     self.assertEqual(fmt.inflate_entry(data, entry), content, entry)
                     self.assertEqual(zlib.decompress(data[entry[1]:entry[1] + entry[3]]), content, entry)
         self.assertEqual(packages["-j1.pkg"], packages["-j2.pkg"])
-        self.assertEqual(packages["-j1.pkg"], packages["--threads7.pkg"])
+        self.assertEqual(packages["-j1.pkg"], packages["--threads=7.pkg"])
         self.assertReadBack(packages["-j1.pkg"], b"", inputs)
         self.assertLess(len(packages["--level9-j2.pkg"]), len(packages["--level1.pkg"]))
         # Cutting into chunks costs next to nothing against one stream at the same level.
@@ -229,7 +230,9 @@ class Errors(Scratch):
                      *(["create", "--no-stub", option, value, "-o", "x", "a"]
                        for option, value in (("-j", "0"), ("--threads", "257"), ("-j", "x"), ("-j", "-1"),
                                              ("--level", "0"), ("--level", "10"), ("--level", "6.5"))),
-                     ["create", "--no-stub", "-o", "x", "a", "--level"]):
+                     ["create", "--no-stub", "-o", "x", "a", "--level"], ["create", "--no-stub", "-j0", "-o", "x", "a"],
+                     ["create", "--no-stub", "--threads=", "-o", "x", "a"], ["create", "--quiet=1", "-o", "x", "a"],
+                     ["create", "--no-stub", "--level=10", "-o", "x", "a"], ["create", "--no-stub", "-o", "x", "a", "-j"]):
             result = run(*args)
             self.assertStatus(result, USAGE)
             self.assertOneLineError(result)

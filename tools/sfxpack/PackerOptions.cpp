@@ -1,5 +1,6 @@
 #include "tools/sfxpack/PackerOptions.h"
 
+#include <optional>
 #include <string>
 
 #include "base/Utf8.h"
@@ -63,32 +64,55 @@ bool ParseNumber(const WideString& value, int32_t low, int32_t high, int32_t* nu
     return true;
 }
 
-const Option* FindOption(const WideString& arg, Command command) {
+bool Names(const Option& option, const WideString& name) {
+    return name == option.name || (option.longName != nullptr && name == option.longName);
+}
+
+// The option arg names, and in *attached a value written into the same argument as
+// other tools take it: "-j2", "-oOUT", "--threads=2".
+const Option* FindOption(const WideString& arg, Command command, std::optional<WideString>* attached) {
+    const std::u16string text(arg.c_str());
+    const size_t equals = text.find(u'=');
     for (const Option& option : kOptions) {
-        const bool named = arg == option.name || (option.longName != nullptr && arg == option.longName);
-        if (named && (option.commands & Bit(command))) return &option;
+        if (!(option.commands & Bit(command))) continue;
+        if (Names(option, arg)) return &option;
+        if (option.flag != nullptr) continue;
+        if (text.size() > 2 && text[1] != u'-' && WideString(text.substr(0, 2).c_str()) == option.name) {
+            *attached = WideString(text.substr(2).c_str());
+            return &option;
+        }
+        if (text[1] == u'-' && equals != std::u16string::npos && Names(option, text.substr(0, equals).c_str())) {
+            *attached = WideString(text.substr(equals + 1).c_str());
+            return &option;
+        }
     }
     return nullptr;
 }
 
-// Takes the option at args[*i] and, for one with a value, the argument after it.
-bool TakeOption(const Option& option, const std::vector<WideString>& args, size_t* i, PackerOptions* options,
-                std::string* error) {
+// Takes the option at args[*i] and, for one with a value, the value attached to it
+// or else the argument after it.
+bool TakeOption(const Option& option, std::optional<WideString> attached, const std::vector<WideString>& args,
+                size_t* i, PackerOptions* options, std::string* error) {
     if (option.flag != nullptr) {
         options->*option.flag = true;
         return true;
     }
-    if (*i + 1 >= args.size() || args[*i + 1].IsEmpty()) {
-        *error = Utf8FromWide(option.name) + " needs a value";
+    // The option as the user spelt it, without its value.
+    std::string given = Utf8FromWide(args[*i]);
+    if (attached) given.resize(given.size() - Utf8FromWide(*attached).size());
+    if (!given.empty() && given.back() == '=') given.pop_back();
+    if (!attached && *i + 1 < args.size()) attached = args[++*i];
+    if (!attached || attached->IsEmpty()) {
+        *error = given + " needs a value";
         return false;
     }
-    const WideString& value = args[++*i];
+    const WideString& value = *attached;
     if (option.number == nullptr) {
         options->*option.value = value;
         return true;
     }
     if (ParseNumber(value, option.low, option.high, &(options->*option.number))) return true;
-    *error = Utf8FromWide(args[*i - 1]) + " needs a whole number from " + std::to_string(option.low) + " to " +
+    *error = given + " needs a whole number from " + std::to_string(option.low) + " to " +
              std::to_string(option.high) + ", not '" + Utf8FromWide(value) + "'";
     return false;
 }
@@ -100,6 +124,7 @@ bool TakeArguments(const std::vector<WideString>& args, PackerOptions* options,
     bool optionsEnded = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const WideString& arg = args[i];
+        std::optional<WideString> attached;
         if (optionsEnded || arg.GetLength() < 2 || arg[0] != u'-') {
             operands->push_back(arg);
         } else if (arg == u"--") {
@@ -107,8 +132,8 @@ bool TakeArguments(const std::vector<WideString>& args, PackerOptions* options,
         } else if (arg == u"--help" || arg == u"-h") {
             options->command = Command::kHelp;
             return true;
-        } else if (const Option* option = FindOption(arg, options->command)) {
-            if (!TakeOption(*option, args, &i, options, error)) return false;
+        } else if (const Option* option = FindOption(arg, options->command, &attached)) {
+            if (!TakeOption(*option, attached, args, &i, options, error)) return false;
         } else {
             *error =
                 "unknown option '" + Utf8FromWide(arg) + "' for " + Utf8FromWide(args[0]) + " (try --help)";
@@ -206,7 +231,8 @@ std::string HelpText() {
            "  sfxpack --help | --version\n"
            "\n"
            "Every command takes -q (no progress bar, no summary; errors and warnings only) or -v\n"
-           "(each step on stderr). A progress bar is shown on a terminal unless -q is given. No\n"
+           "(each step on stderr). An option's value may also be attached: -j2, -oOUT,\n"
+           "--threads=2. A progress bar is shown on a terminal unless -q is given. No\n"
            "output is left behind by a command that fails: OUT is written under a temporary name\n"
            "and renamed when it is complete and has been read back; an entry that fails to\n"
            "extract is removed.\n"
