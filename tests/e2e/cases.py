@@ -1,6 +1,7 @@
 """The whole-installer cases. Each takes a Case (its own folders) and raises
 AssertionError with what it saw when the installer does not behave, or Skip when it
 cannot run here."""
+import filecmp
 import json
 import os
 import shutil
@@ -95,8 +96,12 @@ def update_text(texts=ENGLISH):
 def normal_mode(c):
     c.wine.reg_delete(REGISTRY_KEY)
     # A large database keeps the first state up for the extraction, long enough to be
-    # seen on a busy machine without stopping the program.
-    probe = c.run(c.installer("corvella-large.wxs"))
+    # seen on a busy machine without stopping the program. Packed on 1 and on 3
+    # threads, it is the same installer.
+    msi = c.build_msi("corvella-large.wxs")
+    one, three = (c.pack("CorvellaSetup.exe", [msi], folder=f"installer-j{n}", threads=n) for n in (1, 3))
+    expect(filecmp.cmp(one, three, shallow=False), "packed on 1 and on 3 threads, the installers differ")
+    probe = c.run(three)
     expect_exit(probe, 1)
     expect_no_box(probe)
     expect(probe.titles() == [CAPTION], f"titles {probe.titles()}", probe)

@@ -33,6 +33,8 @@ import sfxformat as fmt  # noqa: E402
 SFXPACK = None
 LAUNCHER = os.environ.get("SFXPACK_LAUNCHER", "").split()
 ON_WINDOWS = bool(LAUNCHER)
+# Under Wine, a native packer whose bytes sfxpack.exe must give.
+NATIVE = os.environ.get("SFXPACK_NATIVE", "")
 OK, DAMAGED, USAGE, CANNOT_READ, NOT_PACKAGE, CANNOT_WRITE, REFUSED = range(7)
 INTERRUPTED = 130
 
@@ -175,16 +177,32 @@ class RoundTrips(Scratch):
         self.assertStatus(missing, USAGE)
         self.assertOneLineError(missing, "nothing.txt")
 
-    def test_same_bytes_for_any_thread_count_and_level(self):
-        """Chunks are cut every 1 MiB whatever -j is: the same package for 1, 2 and 7
-        threads, across the edges of a chunk and of the 32 KiB dictionary, each entry
-        one standard zlib stream of exactly its recorded length; --level 1 and 9 too."""
+    def edge_inputs(self):
+        """Files across the edges of a 1 MiB chunk and of the 32 KiB dictionary, and
+        a few MiB of text and random bytes mixed: ({name: bytes}, [path])."""
         rng = random.Random(20)
         text = b"".join(b"Corvella %d\n" % rng.randrange(1 << 20) for _ in range(400000))
         mixed = b"".join(text[i << 19:(i + 1) << 19] + rng.randbytes(1 << 18) for i in range(6))
         inputs = {"empty.dat": b"", "one.dat": b"x", "small.dat": text[:30000], "mib.dat": text[:1 << 20],
                   "mib1.dat": text[:(1 << 20) + 1], "mixed.dat": mixed}
-        files = [self.write(os.path.join("in", n), d) for n, d in inputs.items()]
+        return inputs, [self.write(os.path.join("in", n), d) for n, d in inputs.items()]
+
+    @unittest.skipUnless(ON_WINDOWS and os.access(NATIVE, os.X_OK), f"needs sfxpack.exe and a native sfxpack at {NATIVE}")
+    def test_windows_packer_writes_the_native_packers_bytes(self):
+        _, files = self.edge_inputs()
+        for args in (["-j", "1"], ["-j", "3", "--level", "9"]):
+            with self.subTest(args=args):
+                self.assertStatus(run("create", "--no-stub", *args, "-o", self.path("windows.pkg"), *files), OK)
+                native = toolkit.run([NATIVE, "create", "--no-stub", *args, "-o", self.path("native.pkg"), *files])
+                self.assertEqual(native.returncode, OK, native.stderr)
+                self.assertEqual(self.read("windows.pkg"), self.read("native.pkg"))
+
+    def test_same_bytes_for_any_thread_count_and_level(self):
+        """Chunks are cut every 1 MiB whatever -j is: the same package for 1, 2 and 7
+        threads, across the edges of a chunk and of the 32 KiB dictionary, each entry
+        one standard zlib stream of exactly its recorded length; --level 1 and 9 too."""
+        inputs, files = self.edge_inputs()
+        mixed = inputs["mixed.dat"]
         packages = {}
         # Values also come attached, as other tools take them: -j2, --threads=7.
         for args in (["-j", "1"], ["-j2"], ["--threads=7"], ["--level", "1"], ["--level", "9", "-j", "2"]):
