@@ -194,8 +194,18 @@ class Session:
             raise SessionError(f"the prefix {self.prefix} does not run programs")
 
     def run(self, args, env=None, timeout=120, check=False):
-        return subprocess.run(["wine"] + list(args), env=dict(self.env, **(env or {})), capture_output=True,
-                              timeout=timeout, check=check, stdin=subprocess.DEVNULL, start_new_session=True)
+        """Runs a Windows program; its output is caught in files, not pipes: the first
+        program of a wineserver starts Wine's services, which inherit its output and
+        outlive it, so a pipe would never reach its end."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            result = subprocess.run(["wine"] + list(args), env=dict(self.env, **(env or {})), stdout=out,
+                                    stderr=err, timeout=timeout, stdin=subprocess.DEVNULL, start_new_session=True)
+            out.seek(0)
+            err.seek(0)
+            result.stdout, result.stderr = out.read(), err.read()
+        if check:
+            result.check_returncode()
+        return result
 
     def to_unix(self, path):
         """C:\\x\\y -> <prefix>/drive_c/x/y, Z:\\x -> /x."""
@@ -294,7 +304,8 @@ def main(argv):
             return 0
         # The layout of try's own cache, so XDG_CACHE_HOME=DIR/cache shares it with try.
         session = start(folder, argv[4] if len(argv) == 5 else os.path.join(folder, "cache", "sfxpack"))
-    except SessionError as error:
+    except (SessionError, OSError, subprocess.SubprocessError) as error:
+        # Nothing of a session that did not start is left running.
         print(f"wine-env: {error}", file=sys.stderr)
         stop(folder)
         return 1
