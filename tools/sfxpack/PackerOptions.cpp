@@ -68,52 +68,52 @@ bool Names(const Option& option, const WideString& name) {
     return name == option.name || (option.longName != nullptr && name == option.longName);
 }
 
-// The option arg names, and in *attached a value written into the same argument as
-// other tools take it: "-j2", "-oOUT", "--threads=2".
-const Option* FindOption(const WideString& arg, Command command, std::optional<WideString>* attached) {
+// An option as the user wrote it: which one, its spelling, and a value written into
+// the same argument as other tools take it ("-j2", "-oOUT", "--threads=2").
+struct Written {
+    const Option* option = nullptr;
+    std::u16string spelling;
+    std::optional<WideString> attached;
+};
+
+Written FindOption(const WideString& arg, Command command) {
     const std::u16string text(arg.c_str());
     const size_t equals = text.find(u'=');
     for (const Option& option : kOptions) {
         if (!(option.commands & Bit(command))) continue;
-        if (Names(option, arg)) return &option;
+        if (Names(option, arg)) return {&option, text, std::nullopt};
         if (option.flag != nullptr) continue;
-        if (text.size() > 2 && text[1] != u'-' && WideString(text.substr(0, 2).c_str()) == option.name) {
-            *attached = WideString(text.substr(2).c_str());
-            return &option;
-        }
-        if (text[1] == u'-' && equals != std::u16string::npos && Names(option, text.substr(0, equals).c_str())) {
-            *attached = WideString(text.substr(equals + 1).c_str());
-            return &option;
+        const size_t split = text[1] != u'-' ? 2 : equals;
+        if (split < text.size() && Names(option, text.substr(0, split).c_str())) {
+            return {&option, text.substr(0, split), WideString(text.substr(split + (text[1] == u'-')).c_str())};
         }
     }
-    return nullptr;
+    return {};
 }
 
 // Takes the option at args[*i] and, for one with a value, the value attached to it
 // or else the argument after it.
-bool TakeOption(const Option& option, std::optional<WideString> attached, const std::vector<WideString>& args,
-                size_t* i, PackerOptions* options, std::string* error) {
+bool TakeOption(Written written, const std::vector<WideString>& args, size_t* i, PackerOptions* options,
+                std::string* error) {
+    const Option& option = *written.option;
     if (option.flag != nullptr) {
         options->*option.flag = true;
         return true;
     }
-    // The option as the user spelt it, without its value.
-    std::string given = Utf8FromWide(args[*i]);
-    if (attached) given.resize(given.size() - Utf8FromWide(*attached).size());
-    if (!given.empty() && given.back() == '=') given.pop_back();
-    if (!attached && *i + 1 < args.size()) attached = args[++*i];
-    if (!attached || attached->IsEmpty()) {
+    const std::string given = Utf8FromWide(WideString(written.spelling.c_str()));
+    std::optional<WideString>& value = written.attached;
+    if (!value && *i + 1 < args.size()) value = args[++*i];
+    if (!value || value->IsEmpty()) {
         *error = given + " needs a value";
         return false;
     }
-    const WideString& value = *attached;
     if (option.number == nullptr) {
-        options->*option.value = value;
+        options->*option.value = *value;
         return true;
     }
-    if (ParseNumber(value, option.low, option.high, &(options->*option.number))) return true;
+    if (ParseNumber(*value, option.low, option.high, &(options->*option.number))) return true;
     *error = given + " needs a whole number from " + std::to_string(option.low) + " to " +
-             std::to_string(option.high) + ", not '" + Utf8FromWide(value) + "'";
+             std::to_string(option.high) + ", not '" + Utf8FromWide(*value) + "'";
     return false;
 }
 
@@ -124,7 +124,7 @@ bool TakeArguments(const std::vector<WideString>& args, PackerOptions* options,
     bool optionsEnded = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const WideString& arg = args[i];
-        std::optional<WideString> attached;
+        Written written;
         if (optionsEnded || arg.GetLength() < 2 || arg[0] != u'-') {
             operands->push_back(arg);
         } else if (arg == u"--") {
@@ -132,8 +132,8 @@ bool TakeArguments(const std::vector<WideString>& args, PackerOptions* options,
         } else if (arg == u"--help" || arg == u"-h") {
             options->command = Command::kHelp;
             return true;
-        } else if (const Option* option = FindOption(arg, options->command, &attached)) {
-            if (!TakeOption(*option, attached, args, &i, options, error)) return false;
+        } else if ((written = FindOption(arg, options->command)).option != nullptr) {
+            if (!TakeOption(written, args, &i, options, error)) return false;
         } else {
             *error =
                 "unknown option '" + Utf8FromWide(arg) + "' for " + Utf8FromWide(args[0]) + " (try --help)";
