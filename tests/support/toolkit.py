@@ -7,7 +7,6 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 FIXTURES = os.path.join(ROOT, "tests", "e2e", "fixtures")
@@ -16,19 +15,13 @@ for _folder in (os.path.join(ROOT, "tests", "package"), SFXTRY):
     if _folder not in sys.path:
         sys.path.insert(0, _folder)
 
-from sfxtry.session import Session  # noqa: E402,F401  (the tests' Wine session)
+from sfxtry.session import Session, run_caught  # noqa: E402,F401  (the tests' Wine session)
 
 
 def run(args, env=None, cwd=None, timeout=120):
     """Runs a command with its output in files (a pipe would keep Wine's helpers waiting
     on it after the program has ended); env is added to the environment."""
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        result = subprocess.run(list(args), stdin=subprocess.DEVNULL, stdout=out, stderr=err, cwd=cwd,
-                                timeout=timeout, env=dict(os.environ, **(env or {})))
-        out.seek(0)
-        err.seek(0)
-        result.stdout, result.stderr = out.read(), err.read()
-    return result
+    return run_caught(args, dict(os.environ, **(env or {})), timeout, cwd, own_session=False)
 
 
 def build_msi(wxs, folder, name="Setup.msi", variables=None, files=()):

@@ -30,6 +30,20 @@ def quiet(args, env=None, timeout=60, log=None):
                           start_new_session=True)
 
 
+def run_caught(args, env=None, timeout=120, cwd=None, own_session=True):
+    """Runs a program with its output caught in files, not pipes: the first program of a
+    wineserver starts Wine's services, which inherit its output and outlive it, so a
+    pipe would never reach its end. env is the whole environment (None: ours);
+    own_session keeps a Ctrl+C ours to handle."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run(list(args), env=env, cwd=cwd, stdout=out, stderr=err, timeout=timeout,
+                                stdin=subprocess.DEVNULL, start_new_session=own_session)
+        out.seek(0)
+        err.seek(0)
+        result.stdout, result.stderr = out.read(), err.read()
+    return result
+
+
 def wine_env(prefix, display=None):
     """The environment of programs in prefix: ours, whatever the caller's says of Wine."""
     env = {k: v for k, v in os.environ.items() if not k.startswith("WINE") and k != "DISPLAY"}
@@ -194,15 +208,7 @@ class Session:
             raise SessionError(f"the prefix {self.prefix} does not run programs")
 
     def run(self, args, env=None, timeout=120, check=False):
-        """Runs a Windows program; its output is caught in files, not pipes: the first
-        program of a wineserver starts Wine's services, which inherit its output and
-        outlive it, so a pipe would never reach its end."""
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            result = subprocess.run(["wine"] + list(args), env=dict(self.env, **(env or {})), stdout=out,
-                                    stderr=err, timeout=timeout, stdin=subprocess.DEVNULL, start_new_session=True)
-            out.seek(0)
-            err.seek(0)
-            result.stdout, result.stderr = out.read(), err.read()
+        result = run_caught(["wine"] + list(args), dict(self.env, **(env or {})), timeout)
         if check:
             result.check_returncode()
         return result
