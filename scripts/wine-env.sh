@@ -9,7 +9,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 if [ "${1:-}" = start ] && "$root/scripts/i386-refused.sh"; then
-  echo "wine-env: no Wine session can start here" >&2
+  echo "wine-env: no Wine session can start here; run it inside scripts/in-vm.sh" >&2
   exit 1
 fi
-PYTHONPATH="$root/tools/sfxtry${PYTHONPATH:+:$PYTHONPATH}" exec python3 -m sfxtry.session "$@"
+PYTHONPATH="$root/tools/sfxtry${PYTHONPATH:+:$PYTHONPATH}" exec /usr/bin/python3 -m sfxtry.session "$@"

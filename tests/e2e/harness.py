@@ -76,8 +76,9 @@ class Case:
         """Runs sfxpack; arguments that are absolute Unix paths are handed over as paths."""
         if self.config["packer_under_wine"]:
             args = [self.wine.to_windows(a) if os.path.isabs(a) else a for a in args]
-            return self.wine.run([self.config["packer"]] + args)
-        return subprocess.run([self.config["packer"]] + list(args), capture_output=True, timeout=120)
+            return self.wine.run([self.config["packer"]] + args, timeout=toolkit.scaled(120))
+        return subprocess.run([self.config["packer"]] + list(args), capture_output=True,
+                              timeout=toolkit.scaled(120))
 
     def pack(self, out_name, entries, stub=None, folder=None, force=False, threads=None):
         """An installer: the stub with the entries packed behind it (on threads, else
@@ -139,7 +140,7 @@ class Case:
         win_temp = temp if temp.startswith("C:") else self.wine.to_windows(temp)
         env = dict({"TMP": win_temp, "TEMP": win_temp}, **(env or {}))
         result = run_probe(self.wine, self.config["probe"], program, args, at=at, env=env, unix_env=unix_env,
-                           cwd=cwd, on_pause=on_pause, timeout_ms=timeout_ms)
+                           cwd=cwd, on_pause=on_pause, timeout_ms=toolkit.scaled(timeout_ms))
         with open(os.path.join(self.work, "probe.log"), "a", encoding="utf-8") as f:
             f.write(f"# {program} {' '.join(args)}\n{result.dump()}\n")
         return result
@@ -187,23 +188,27 @@ class StandIn:
         with open(self.log, encoding="utf-8") as f:
             return f.read().splitlines()
 
-    def keeping_copies(self, name):
+    def keeping_copies(self, name, until=None):
         """The environment of a run whose stand-in keeps copies of the database it is
-        handed, as it starts and as it ends, in the folder of that name."""
+        handed, as it starts and as it ends, in the folder of that name; with until (a
+        path), it ends as soon as that file exists."""
         folder = self.c.folder(name)
-        return dict(self.env, FAKE_MSIEXEC_COPY=self.c.wine.to_windows(folder)), folder
+        env = dict(self.env, FAKE_MSIEXEC_COPY=self.c.wine.to_windows(folder))
+        if until:
+            env["FAKE_MSIEXEC_UNTIL"] = self.c.wine.to_windows(until)
+        return env, folder
 
 
 def start_records(folder, wait_s=10.0):
     """What the fixture application recorded in folder (Unix path) when it started: a
-    list of {exe, cmdline, cwd}, waiting up to wait_s for the first."""
+    list of {exe, cmdline, cwd}, waiting up to wait_s (scaled) for the first."""
     record = os.path.join(folder, "started.txt")
-    deadline = time.monotonic() + wait_s
+    deadline = time.monotonic() + toolkit.scaled(wait_s)
     while not os.path.exists(record) and time.monotonic() < deadline:
         time.sleep(0.1)
     if not os.path.exists(record):
         return []
-    time.sleep(0.3)  # let a second, faulty start show up too
+    time.sleep(toolkit.scaled(0.3))  # let a second, faulty start show up too
     starts, current = [], {}
     with open(record, encoding="utf-8") as f:
         for line in f:
