@@ -702,7 +702,7 @@ class Info(Scratch):
                 seen = [n for n in os.listdir(temp) if n.startswith("sfxpack-")]
             self.assertTrue(seen, "info ended before its private folder was seen")
             info.send_signal(signal.SIGINT)
-            self.assertEqual(info.wait(timeout=60), -signal.SIGINT)
+            self.assertEqual(info.wait(timeout=toolkit.scaled(60)), -signal.SIGINT)
         finally:
             if info.poll() is None:
                 info.kill()
@@ -790,7 +790,7 @@ class NothingIsLost(Scratch):
             with self.subTest(round=round):
                 runs = [subprocess.Popen(LAUNCHER + [SFXPACK, "extract", p, "-C", out], stdin=subprocess.DEVNULL,
                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) for p in packages]
-                self.assertEqual([r.wait(timeout=120) for r in runs], [OK, OK])
+                self.assertEqual([r.wait(timeout=toolkit.scaled(120)) for r in runs], [OK, OK])
                 self.assertTrue(self.read("out/big.bin") in contents, "a file that matches neither package")
                 self.assertEqual(self.listing("out"), ["big.bin"])
 
@@ -817,7 +817,7 @@ class NothingIsLost(Scratch):
                 if plant == "read-only stub":
                     os.chmod(stub, 0o444)
                 result = subprocess.run(["unshare", "-pf", SFXPACK, "create", "-q", "--stub", stub, "-o", out, a],
-                                        capture_output=True, timeout=120)
+                                        capture_output=True, timeout=toolkit.scaled(120))
                 self.assertStatus(result, OK)
                 self.assertEqual(result.stderr, b"")
                 self.assertFalse(os.path.islink(out))
@@ -880,7 +880,7 @@ class Interrupted(Scratch):
                 time.sleep(0.001)
             self.assertIsNone(process.poll(), "ended before anything was written")
             act(process)
-            return process.wait(timeout=60)
+            return process.wait(timeout=toolkit.scaled(60))
         finally:
             if process.poll() is None:
                 process.kill()
@@ -927,7 +927,8 @@ class ProgressBar(Scratch):
         fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, width, 0, 0))
         try:
             started = time.monotonic()
-            result = subprocess.run([SFXPACK, *args], stdout=subprocess.PIPE, stderr=slave, timeout=120)
+            result = subprocess.run([SFXPACK, *args], stdout=subprocess.PIPE, stderr=slave,
+                                    timeout=toolkit.scaled(120))
             seconds = time.monotonic() - started
             os.close(slave)
             slave = None

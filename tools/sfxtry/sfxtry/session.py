@@ -14,8 +14,10 @@ import sys
 import tempfile
 import time
 
-# No Mono or Gecko prompt; nothing but what the caller asks for on stderr.
-BASE_ENV = {"WINEARCH": "win32", "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
+# No Mono or Gecko prompt; no menu entries or file associations written into the
+# user's own desktop for a throwaway prefix; nothing but what the caller asks for on
+# stderr.
+BASE_ENV = {"WINEARCH": "win32", "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"}
 
 
 class SessionError(Exception):
