@@ -21,7 +21,7 @@ static_assert(kChunk >= kDictionary, "a chunk must hold the next chunk's diction
 
 // One chunk in flight: its input behind the bytes that prime it, and its stream.
 struct Chunk {
-    enum State { kReady, kQueued, kDeflated, kFailed, kSkipped };
+    enum State { kReady, kQueued, kDeflated, kFailed };
 
     std::vector<uint8_t> input;  // kDictionary bytes, then the chunk
     std::vector<uint8_t> output;
@@ -112,14 +112,12 @@ uint16_t ZlibHeader(int32_t level) {
 // thread reads, writes and reports; workers take queued chunks in order.
 class DeflateRun {
 public:
-    DeflateRun(CFile& source, uint32_t length, CFile& sink, uint64_t room, int32_t level,
-               const std::atomic<bool>* stop)
+    DeflateRun(CFile& source, uint32_t length, CFile& sink, uint64_t room, int32_t level)
         : m_source(source),
           m_length(length),
           m_sink(sink),
           m_room(room),
           m_level(level),
-          m_stop(stop),
           m_chunkCount(length == 0 ? 1 : (static_cast<uint64_t>(length) + kChunk - 1) / kChunk) {}
     DeflateRun(const DeflateRun&) = delete;
     DeflateRun& operator=(const DeflateRun&) = delete;
@@ -146,9 +144,7 @@ public:
 
         const uint16_t header = ZlibHeader(m_level);
         const uint8_t headerBytes[2] = {static_cast<uint8_t>(header >> 8), static_cast<uint8_t>(header)};
-        if (Stopped()) {
-            Fail(ParallelDeflater::kStopped);
-        } else if (WriteBytes(headerBytes, sizeof headerBytes)) {
+        if (WriteBytes(headerBytes, sizeof headerBytes)) {
             if (started > 0) {
                 RunWithWorkers();
             } else {
@@ -164,13 +160,11 @@ private:
         m_result.cause = cause;
         return false;
     }
-    bool Stopped() const { return m_stop != nullptr && m_stop->load(std::memory_order_relaxed); }
     Chunk& Slot(uint64_t index) { return m_slots[static_cast<size_t>(index % m_slots.size())]; }
 
     bool RunHere() {
         ChunkDeflater deflater(m_level);
         for (uint64_t index = 0; index < m_chunkCount; ++index) {
-            if (Stopped()) return Fail(ParallelDeflater::kStopped);
             if (!ReadChunk(index)) return false;
             if (!deflater.Deflate(Slot(index))) return Fail(ParallelDeflater::kNoMemory);
             if (!WriteChunk(Slot(index))) return false;
@@ -182,7 +176,6 @@ private:
         uint64_t read = 0;
         uint64_t written = 0;
         while (written < m_chunkCount) {
-            if (Stopped()) return Fail(ParallelDeflater::kStopped);
             if (read < m_chunkCount && read - written < m_slots.size()) {
                 if (!ReadChunk(read)) return false;
                 {
@@ -201,7 +194,6 @@ private:
                 while (chunk.state == Chunk::kQueued) lock.Wait();
                 state = chunk.state;
             }
-            if (state == Chunk::kSkipped) return Fail(ParallelDeflater::kStopped);
             if (state != Chunk::kDeflated) return Fail(ParallelDeflater::kNoMemory);
             if (!WriteChunk(chunk)) return false;
             ++written;
@@ -220,9 +212,7 @@ private:
                 if (m_quit) return;
                 chunk = &Slot(m_taken++);
             }
-            const Chunk::State state = Stopped()                  ? Chunk::kSkipped
-                                       : deflater.Deflate(*chunk) ? Chunk::kDeflated
-                                                                  : Chunk::kFailed;
+            const Chunk::State state = deflater.Deflate(*chunk) ? Chunk::kDeflated : Chunk::kFailed;
             {
                 Monitor::Lock lock(m_monitor);
                 chunk->state = state;
@@ -286,7 +276,6 @@ private:
     CFile& m_sink;
     const uint64_t m_room;
     const int32_t m_level;
-    const std::atomic<bool>* const m_stop;
     const uint64_t m_chunkCount;
     ParallelDeflater::Progress m_progress = nullptr;
     uintptr_t m_userData = 0;
@@ -314,7 +303,7 @@ ParallelDeflater::Result ParallelDeflater::Deflate(CFile& source, uint32_t lengt
     // Memory is taken before the first byte is written, so this failure leaves
     // nothing in the sink.
     try {
-        DeflateRun run(source, length, sink, room, m_level, m_stop);
+        DeflateRun run(source, length, sink, room, m_level);
         return run.Run(m_threads, m_progress, m_userData);
     } catch (const std::bad_alloc&) {
         Result result;
