@@ -1,48 +1,35 @@
+#include <pthread.h>
 #include <sched.h>
 #include <signal.h>
-
-#include <system_error>
-#include <thread>
-#include <vector>
+#include <unistd.h>
 
 #include "package/WorkerThreads.h"
 
-struct WorkerThreads::State {
-    std::function<void()> task;
-    std::vector<std::thread> threads;
-};
+namespace {
 
-WorkerThreads::WorkerThreads() : m_state(std::make_unique<State>()) {}
-
-WorkerThreads::~WorkerThreads() {
-    JoinAll();
+void* Run(void* task) {
+    (*static_cast<std::function<void()>*>(task))();
+    return nullptr;
 }
 
-int32_t WorkerThreads::Start(int32_t count, std::function<void()> task) {
-    m_state->task = std::move(task);
-    m_state->threads.reserve(count > 0 ? static_cast<size_t>(count) : 0);
+}  // namespace
+
+uintptr_t WorkerThreads::StartThread(std::function<void()>* task) {
     // A new thread inherits the mask of the thread that starts it. A fault stays
     // unblocked: blocked, it would end the process before any handler of it ran.
     sigset_t all, previous;
     sigfillset(&all);
     for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) sigdelset(&all, fault);
     pthread_sigmask(SIG_BLOCK, &all, &previous);
-    for (int32_t i = 0; i < count; ++i) {
-        try {
-            m_state->threads.emplace_back([this] { m_state->task(); });
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
+    pthread_t thread;
+    const bool started = pthread_create(&thread, nullptr, &Run, task) == 0;
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return static_cast<int32_t>(m_state->threads.size());
+    // glibc's pthread_t is the address of the thread's block, never 0.
+    return started ? static_cast<uintptr_t>(thread) : 0;
 }
 
-void WorkerThreads::JoinAll() noexcept {
-    for (std::thread& thread : m_state->threads) {
-        if (thread.joinable()) thread.join();
-    }
-    m_state->threads.clear();
+void WorkerThreads::JoinThread(uintptr_t thread) noexcept {
+    pthread_join(static_cast<pthread_t>(thread), nullptr);
 }
 
 int32_t WorkerThreads::UsableProcessors() {
@@ -53,6 +40,6 @@ int32_t WorkerThreads::UsableProcessors() {
         const int count = CPU_COUNT(&set);
         if (count > 0) return count;
     }
-    const unsigned hardware = std::thread::hardware_concurrency();
-    return hardware > 0 ? static_cast<int32_t>(hardware) : 1;
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<int32_t>(online) : 1;
 }

@@ -1,45 +1,27 @@
 #include <process.h>
 #include <windows.h>
 
-#include <vector>
-
 #include "package/WorkerThreads.h"
 
-struct WorkerThreads::State {
-    std::function<void()> task;
-    std::vector<HANDLE> threads;
+namespace {
 
-    // _beginthreadex rather than CreateThread: the C runtime sets up its own
-    // per-thread state (errno, the heap zlib allocates from) for the thread.
-    static unsigned __stdcall Run(void* state) {
-        static_cast<State*>(state)->task();
-        return 0;
-    }
-};
-
-WorkerThreads::WorkerThreads() : m_state(std::make_unique<State>()) {}
-
-WorkerThreads::~WorkerThreads() {
-    JoinAll();
+// _beginthreadex rather than CreateThread: the C runtime sets up its own per-thread
+// state (errno, the heap zlib allocates from) for the thread.
+unsigned __stdcall Run(void* task) {
+    (*static_cast<std::function<void()>*>(task))();
+    return 0;
 }
 
-int32_t WorkerThreads::Start(int32_t count, std::function<void()> task) {
-    m_state->task = std::move(task);
-    m_state->threads.reserve(count > 0 ? static_cast<size_t>(count) : 0);
-    for (int32_t i = 0; i < count; ++i) {
-        const uintptr_t thread = _beginthreadex(nullptr, 0, &State::Run, m_state.get(), 0, nullptr);
-        if (thread == 0) break;
-        m_state->threads.push_back(reinterpret_cast<HANDLE>(thread));
-    }
-    return static_cast<int32_t>(m_state->threads.size());
+}  // namespace
+
+uintptr_t WorkerThreads::StartThread(std::function<void()>* task) {
+    return _beginthreadex(nullptr, 0, &Run, task, 0, nullptr);
 }
 
-void WorkerThreads::JoinAll() noexcept {
-    for (HANDLE thread : m_state->threads) {
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-    }
-    m_state->threads.clear();
+void WorkerThreads::JoinThread(uintptr_t thread) noexcept {
+    const HANDLE handle = reinterpret_cast<HANDLE>(thread);
+    WaitForSingleObject(handle, INFINITE);
+    CloseHandle(handle);
 }
 
 int32_t WorkerThreads::UsableProcessors() {
