@@ -1,8 +1,8 @@
 // The package layer: finds, reads and inflates the package appended to an
-// executable (SelfExtractorRead.cpp, library sfx_package_read) and builds packages
-// (SelfExtractorWrite.cpp, library sfx_package_write, which the installer does not
-// link). The object is itself the zlib stream that it hands to inflate and deflate.
-// One thread at a time; no file stays open between calls.
+// executable (reader/, library sfx_package_read, what the installer links) and builds
+// packages (writer/, library sfx_package_write, which the installer does not link).
+// The object is itself the zlib stream that it hands to inflate and deflate. One
+// thread at a time; no file stays open between calls.
 #pragma once
 
 #include <zlib.h>
@@ -84,7 +84,7 @@ public:
     PackageResult VerifyEntry(int32_t index);
     // ExtractEntryInto (target) or VerifyEntry (nullptr) reading the package and
     // writing target in large blocks, not the stream buffers' 4096 bytes: the
-    // packer's way (SelfExtractorBlocks.cpp, which the installer does not link).
+    // packer's way (writer/SelfExtractorBlocks.cpp, which the installer does not link).
     PackageResult InflateEntryInBlocks(int32_t index, CFile* target);
 
     // Writing. AddFile refuses a 257th file, a file that cannot be opened, a name

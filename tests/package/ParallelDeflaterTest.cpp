@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "package/ParallelDeflater.h"
 #include "package/ScriptedFile.h"
+#include "package/writer/ParallelDeflater.h"
 #include "support/CallSite.h"
 #include "support/TestFiles.h"
 

@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "package/ParallelEntryEncoder.h"
 #include "package/ScriptedFile.h"
 #include "package/SelfExtractor.h"
+#include "package/writer/ParallelEntryEncoder.h"
 #include "support/ScratchFolder.h"
 #include "support/TestFiles.h"
 

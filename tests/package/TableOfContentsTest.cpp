@@ -6,7 +6,7 @@
 #include "package/MemoryFile.h"
 #include "package/PackageImage.h"
 #include "package/SelfExtractor.h"
-#include "package/TableOfContents.h"
+#include "package/reader/TableOfContents.h"
 #include "support/ScratchFolder.h"
 #include "support/TestFiles.h"
 

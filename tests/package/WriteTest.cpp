@@ -10,9 +10,9 @@
 #endif
 
 #include "file/CFile.h"
-#include "package/EntryName.h"
 #include "package/PackageImage.h"
 #include "package/SelfExtractor.h"
+#include "package/reader/EntryName.h"
 #include "support/ScratchFolder.h"
 #include "support/TestFiles.h"
 

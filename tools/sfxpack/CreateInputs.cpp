@@ -1,8 +1,8 @@
 #include "tools/sfxpack/CreateInputs.h"
 
 #include "base/Path.h"
-#include "package/CatchFileError.h"
-#include "package/EntryName.h"
+#include "package/reader/CatchFileError.h"
+#include "package/reader/EntryName.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
 #include "tools/sfxpack/FileSystem.h"

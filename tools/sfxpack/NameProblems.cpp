@@ -1,7 +1,7 @@
 #include "tools/sfxpack/NameProblems.h"
 
-#include "package/EntryName.h"
 #include "package/SelfExtractor.h"
+#include "package/reader/EntryName.h"
 #include "tools/sfxpack/Console.h"
 
 std::string NameProblem(const WideString& name) {

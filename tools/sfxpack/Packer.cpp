@@ -4,9 +4,9 @@
 #include <string>
 
 #include "file/CFile.h"
-#include "package/EntryName.h"
 #include "package/SelfExtractor.h"
-#include "package/TableOfContents.h"
+#include "package/reader/EntryName.h"
+#include "package/reader/TableOfContents.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
 #include "tools/sfxpack/FileSystem.h"

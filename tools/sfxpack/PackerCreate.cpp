@@ -3,9 +3,9 @@
 #include <string>
 
 #include "file/CFileException.h"
-#include "package/ParallelEntryEncoder.h"
 #include "package/SelfExtractor.h"
-#include "package/WorkerThreads.h"
+#include "package/writer/ParallelEntryEncoder.h"
+#include "package/writer/WorkerThreads.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/CreateInputs.h"
 #include "tools/sfxpack/ExitStatus.h"

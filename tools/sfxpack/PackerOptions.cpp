@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/Utf8.h"
-#include "package/ParallelDeflater.h"
+#include "package/writer/ParallelDeflater.h"
 
 namespace {
 

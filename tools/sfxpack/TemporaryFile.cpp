@@ -1,8 +1,8 @@
 #include "tools/sfxpack/TemporaryFile.h"
 
 #include "base/Path.h"
-#include "package/CatchFileError.h"
-#include "package/RemoveQuietly.h"
+#include "package/reader/CatchFileError.h"
+#include "package/reader/RemoveQuietly.h"
 #include "tools/sfxpack/FileSystem.h"
 #include "tools/sfxpack/RandomName.h"
 #include "tools/sfxpack/SignalCleanup.h"

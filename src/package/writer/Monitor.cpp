@@ -1,7 +1,7 @@
 // The platform gives the lock and the condition: POSIX threads' mutex and condition
 // variable, or the Windows build's slim lock and condition variable (its compiler's
 // thread model has no std::mutex).
-#include "package/Monitor.h"
+#include "package/writer/Monitor.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "package/TableOfContents.h"
+#include "package/reader/TableOfContents.h"
 
 #include <cstring>
 #include <memory>
@@ -7,9 +7,9 @@
 #include "base/LittleEndian.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
-#include "package/FindBytes.h"
 #include "package/PackageEntry.h"
 #include "package/PackageFormat.h"
+#include "package/reader/FindBytes.h"
 
 namespace {
 

@@ -8,13 +8,13 @@
 #include "base/LittleEndian.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
-#include "package/CatchFileError.h"
-#include "package/EntryEncoder.h"
-#include "package/EntryName.h"
-#include "package/FileIdentity.h"
-#include "package/RemoveQuietly.h"
 #include "package/SelfExtractor.h"
-#include "package/ZStreamScope.h"
+#include "package/reader/CatchFileError.h"
+#include "package/reader/EntryName.h"
+#include "package/reader/RemoveQuietly.h"
+#include "package/reader/ZStreamScope.h"
+#include "package/writer/EntryEncoder.h"
+#include "package/writer/FileIdentity.h"
 
 // The writer's own encoder: one deflate stream through the object's buffers.
 class SelfExtractor::SingleStream : public EntryEncoder {

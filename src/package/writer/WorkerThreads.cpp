@@ -1,4 +1,4 @@
-#include "package/WorkerThreads.h"
+#include "package/writer/WorkerThreads.h"
 
 int32_t WorkerThreads::Start(int32_t count, std::function<void()> task) {
     m_task = std::move(task);

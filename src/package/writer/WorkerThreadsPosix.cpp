@@ -3,7 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include "package/WorkerThreads.h"
+#include "package/writer/WorkerThreads.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include "file/CFile.h"
 #include "file/CFileException.h"
-#include "package/BufferedSink.h"
-#include "package/BufferedSource.h"
 #include "package/SelfExtractor.h"
+#include "package/writer/BufferedSink.h"
+#include "package/writer/BufferedSource.h"
 
 PackageResult SelfExtractor::InflateEntryInBlocks(int32_t index, CFile* target) {
     CFile package;

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "package/EntryEncoder.h"
-#include "package/ParallelDeflater.h"
+#include "package/writer/EntryEncoder.h"
+#include "package/writer/ParallelDeflater.h"
 
 class ParallelEntryEncoder : public EntryEncoder {
 public:

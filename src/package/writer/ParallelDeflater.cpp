@@ -1,4 +1,4 @@
-#include "package/ParallelDeflater.h"
+#include "package/writer/ParallelDeflater.h"
 
 #include <zlib.h>
 
@@ -9,9 +9,9 @@
 
 #include "file/CFile.h"
 #include "file/CFileException.h"
-#include "package/CatchFileError.h"
-#include "package/Monitor.h"
-#include "package/WorkerThreads.h"
+#include "package/reader/CatchFileError.h"
+#include "package/writer/Monitor.h"
+#include "package/writer/WorkerThreads.h"
 
 namespace {
 

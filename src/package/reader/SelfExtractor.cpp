@@ -3,8 +3,8 @@
 #include "package/SelfExtractor.h"
 
 #include "file/CFile.h"
-#include "package/RunningModulePath.h"
-#include "package/TableOfContents.h"
+#include "package/reader/RunningModulePath.h"
+#include "package/reader/TableOfContents.h"
 
 SelfExtractor::SelfExtractor() : SelfExtractor(RunningModulePath()) {}
 

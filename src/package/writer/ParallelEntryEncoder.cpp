@@ -1,4 +1,4 @@
-#include "package/ParallelEntryEncoder.h"
+#include "package/writer/ParallelEntryEncoder.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include <process.h>
 #include <windows.h>
 
-#include "package/WorkerThreads.h"
+#include "package/writer/WorkerThreads.h"
 
 namespace {
 
