@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "package/EntryProgress.h"
 #include "package/ScriptedFile.h"
 #include "package/writer/ParallelDeflater.h"
 #include "support/CallSite.h"
@@ -96,15 +97,18 @@ Outcome Deflate(const std::vector<uint8_t>& input, int32_t threads, int32_t leve
     source.failReadAt = script.failReadAt;
     ScriptedFile sink;
     sink.failWrite = script.failWrite;
+    struct Recorder : EntryProgress {
+        std::vector<uint64_t>* consumed;
+        void Begin(const PackageEntry&, uint64_t) override {}
+        void Advance(uint64_t bytes) override { consumed->push_back(bytes); }
+        void End(const PackageEntry&) override {}
+    };
     Outcome outcome;
+    Recorder recorder;
+    recorder.consumed = &outcome.progress;
     ParallelDeflater deflater(threads, level);
-    deflater.SetProgress(
-        [](uint64_t consumed, uintptr_t userData) {
-            reinterpret_cast<Outcome*>(userData)->progress.push_back(consumed);
-        },
-        reinterpret_cast<uintptr_t>(&outcome));
     const uint32_t length = static_cast<uint32_t>(static_cast<int64_t>(input.size()) + script.lengthOffset);
-    outcome.result = deflater.Deflate(source, length, sink, script.room);
+    outcome.result = deflater.Deflate(source, length, sink, script.room, &recorder);
     outcome.stream = sink.bytes;
     return outcome;
 }
@@ -181,13 +185,14 @@ TEST(ParallelDeflater, FailuresWhileWorkersRunEndCleanly) {
         Script script;
         ParallelDeflater::Outcome outcome;
         int32_t cause;
+        int32_t osError;  // the system's error, carried from the failed call
     };
     Row rows[5] = {
-        {"read fails in the third chunk", {}, ParallelDeflater::kReadFailed, CFileException::hardIO},
-        {"source shorter than announced", {}, ParallelDeflater::kLengthChanged, 0},
-        {"source longer than announced", {}, ParallelDeflater::kLengthChanged, 0},
-        {"disk full at the third write", {}, ParallelDeflater::kWriteFailed, CFileException::diskFull},
-        {"no room for the whole stream", {}, ParallelDeflater::kTooLong, 0},
+        {"read fails in the third chunk", {}, ParallelDeflater::kReadFailed, CFileException::hardIO, 23},
+        {"source shorter than announced", {}, ParallelDeflater::kLengthChanged, 0, -1},
+        {"source longer than announced", {}, ParallelDeflater::kLengthChanged, 0, -1},
+        {"disk full at the third write", {}, ParallelDeflater::kWriteFailed, CFileException::diskFull, 112},
+        {"no room for the whole stream", {}, ParallelDeflater::kTooLong, 0, -1},
     };
     rows[0].script.failReadAt = 2 * kMiB + 5;
     rows[1].script.lengthOffset = 1;
@@ -202,6 +207,7 @@ TEST(ParallelDeflater, FailuresWhileWorkersRunEndCleanly) {
             const Outcome run = Deflate(input, threads, 6, row.script);
             EXPECT_EQ(run.result.outcome, row.outcome);
             EXPECT_EQ(run.result.cause, row.cause);
+            EXPECT_EQ(run.result.osError, row.osError);
             EXPECT_EQ(run.result.written, run.stream.size());
             EXPECT_LE(run.stream.size(), row.script.room);
             EXPECT_LT(run.stream.size(), whole.size());

@@ -16,10 +16,9 @@ int CreateInputs::LookAtStub(const PackerOptions& o) {
         PrintError(o.stub, why);
         return kExitCannotRead;
     }
-    const int32_t cause = CatchFileError([&] { stub.size = stub.file.GetLength(); });
-    if (cause != CFileException::none) {
-        PrintError(o.stub, "cannot be read (" + CauseText(cause) + ")");
-        return kExitCannotRead;
+    CFileException error;
+    if (CatchFileError([&] { stub.size = stub.file.GetLength(); }, &error) != CFileException::none) {
+        return ReportFailure(FileFailure(FileFailure::kRead, o.stub, error));
     }
     CertificateTable table;
     stub.signature = ReadCertificateTable(stub.file, &table);

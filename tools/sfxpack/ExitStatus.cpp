@@ -2,6 +2,7 @@
 
 #include "base/WideString.h"
 #include "tools/sfxpack/Console.h"
+#include "tools/sfxpack/SystemText.h"
 
 namespace {
 
@@ -17,12 +18,15 @@ const Meaning kMeanings[] = {
     {SFX_ERR_OPEN_PACKAGE, kExitCannotRead, "cannot be opened"},
     {SFX_ERR_BAD_PACKAGE, kExitNotPackage, "not a package (no valid table of contents found)"},
     {SFX_ERR_NO_ENTRIES, kExitNotPackage, "the package holds no entries"},
-    {SFX_ERR_COPY_STUB, kExitCannotRead, "cannot be read, or changed while it was read"},
-    {SFX_ERR_OPEN_SOURCE, kExitCannotRead, "cannot be read, or changed while it was read"},
+    // A read the system refused comes with its failure; what is left is a length
+    // that is not what it was when the file was looked at.
+    {SFX_ERR_COPY_STUB, kExitCannotRead, "changed while it was read"},
+    {SFX_ERR_OPEN_SOURCE, kExitCannotRead, "changed while it was read"},
     {SFX_ERR_DAMAGED, kExitDamaged,
      "damaged data (stream error, checksum mismatch, cut short or wrong size)"},
+    // Likewise a write the system refused; what is left is our limit, or memory.
     {SFX_ERR_WRITE, kExitCannotWrite,
-     "cannot be written (folder missing or read-only, disk full, or 2 GiB reached)"},
+     "cannot be written: a package must stay below 2 GiB, or memory ran out"},
 };
 
 const Meaning& MeaningOf(PackageResult result) {
@@ -35,17 +39,28 @@ const Meaning& MeaningOf(PackageResult result) {
 
 }  // namespace
 
-int ExitStatusOf(PackageResult result) {
+int ExitStatusOf(PackageResult result, const FileFailure& failure) {
+    if (failure.Failed()) return failure.side == FileFailure::kRead ? kExitCannotRead : kExitCannotWrite;
     return MeaningOf(result).status;
 }
 
-const char* ResultWords(PackageResult result) {
-    return MeaningOf(result).words;
+std::string ResultWords(PackageResult result, const FileFailure& failure) {
+    if (!failure.Failed()) return MeaningOf(result).words;
+    return std::string(failure.side == FileFailure::kRead ? "cannot be read: " : "cannot be written: ") +
+           SystemReason(failure.cause, failure.osError);
 }
 
-int ReportResult(PackageResult result, const WideString& subject, const std::string& before,
-                 const char* after) {
-    const Meaning& meaning = MeaningOf(result);
-    if (meaning.status != kExitOk) PrintError(subject, before + meaning.words + after);
-    return meaning.status;
+int ReportResult(PackageResult result, const FileFailure& failure, const WideString& subject,
+                 const std::string& before, const char* after) {
+    const int status = ExitStatusOf(result, failure);
+    if (status == kExitOk) return status;
+    const bool aboutSubject = failure.file.IsEmpty() || failure.file == subject;
+    // The system's reason, where there is one, ends the line.
+    PrintError(aboutSubject ? subject : failure.file,
+               (aboutSubject ? before : "") + ResultWords(result, failure) + (failure.Failed() ? "" : after));
+    return status;
+}
+
+int ReportFailure(const FileFailure& failure) {
+    return ReportResult(SFX_OK, failure, failure.file);
 }

@@ -4,9 +4,8 @@
 
 #include <string>
 
+#include "package/FileFailure.h"
 #include "package/PackageResult.h"
-
-class WideString;
 
 enum ExitStatus : int {
     kExitOk = 0,
@@ -21,12 +20,18 @@ enum ExitStatus : int {
     kExitInterrupted = 130,
 };
 
-// The exit status a package result ends a command with.
-int ExitStatusOf(PackageResult result);
+// The exit status a package result ends a command with: where a file failed behind
+// it, kExitCannotRead or kExitCannotWrite by the side that failed.
+int ExitStatusOf(PackageResult result, const FileFailure& failure = FileFailure());
 // What went wrong, in words that follow the name of the file it concerns ("" for
-// success).
-const char* ResultWords(PackageResult result);
-// Prints "sfxpack: subject: <before><words><after>" unless result is SFX_OK, and
-// answers ExitStatusOf(result).
-int ReportResult(PackageResult result, const WideString& subject, const std::string& before = "",
-                 const char* after = "");
+// success): for a file that failed, "cannot be read: " or "cannot be written: " and
+// the system's own reason.
+std::string ResultWords(PackageResult result, const FileFailure& failure = FileFailure());
+// Prints "sfxpack: FILE: <before><words><after>" unless result is SFX_OK, and
+// answers ExitStatusOf. FILE is the file failure names, else subject; before, which
+// tells about subject, stays only where FILE is subject, and the system's reason,
+// where a file failed, ends the line.
+int ReportResult(PackageResult result, const FileFailure& failure, const WideString& subject,
+                 const std::string& before = "", const char* after = "");
+// ReportResult for a file that failed on its own, outside any package operation.
+int ReportFailure(const FileFailure& failure);

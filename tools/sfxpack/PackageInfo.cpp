@@ -14,6 +14,7 @@
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
 #include "tools/sfxpack/JsonWriter.h"
+#include "tools/sfxpack/NameProblems.h"
 #include "tools/sfxpack/PackerOptions.h"
 #include "tools/sfxpack/PackerProgress.h"
 #include "tools/sfxpack/PeCertificate.h"
@@ -65,37 +66,45 @@ void PackageInfo::Inspect(SelfExtractor& reader, bool showProgress, bool verbose
     // database among them is then opened by the installer library.
     TemporaryFolder folder;
     if (!folder.IsReady()) PrintError(file, "no private temporary folder; installer databases are not read");
-    PackerProgress progress(showProgress);
-    progress.step = verbose ? "checking" : nullptr;
-    for (const EntryInfo& entry : entries) progress.total += entry.compressedSize;
-    reader.SetProgressCallback(&OnExtractEvent, reinterpret_cast<uintptr_t>(&progress));
+    uint64_t total = 0;
+    for (const EntryInfo& entry : entries) total += entry.compressedSize;
+    PackerProgress progress(showProgress, verbose ? "checking" : nullptr, total);
     for (EntryInfo& entry : entries) {
-        progress.Begin(entry.compressedSize, Printable(entry.name));
         PackageResult result = SFX_ERR_WRITE;
         WideString copy;
+        CFile target;
         if (folder.IsReady() && IsValidEntryName(entry.name)) {
             copy = folder.PathFor(entry.name);
-            result = reader.ExtractEntry(entry.index, folder.GetPath(), false);
+            if (target.Open(copy.c_str(), CFile::createNew | CFile::accessWrite | CFile::noInherit)) {
+                result = reader.InflateEntryInBlocks(entry.index, &target, &progress);
+                if (CatchFileError([&] { target.Close(); }) != CFileException::none) result = SFX_ERR_WRITE;
+            }
         }
-        // Without a copy on disk the entry is still checked, in memory.
-        if (result == SFX_ERR_WRITE) result = reader.VerifyEntry(entry.index);
-        progress.End();
+        // Without a copy on disk (the private folder refused it) the entry is still
+        // checked, in memory.
+        if (result == SFX_ERR_WRITE && reader.LastFailure().side != FileFailure::kRead) {
+            result = reader.InflateEntryInBlocks(entry.index, nullptr, &progress);
+        }
         entry.checked = true;
         entry.check = result;
+        entry.failure = reader.LastFailure();
+        if (entry.failure.Failed()) {
+            progress.Finish();
+            ReportResult(result, entry.failure, file, EntryText(reader, entry.index));
+        }
         if (result == SFX_OK && !copy.IsEmpty() && HasDatabaseSignature(copy)) {
             std::string problem;
             entry.isDatabase = ReadMsiProduct(copy, &entry.product, &problem);
             if (!entry.isDatabase) {
                 entry.databaseProblem = problem;
-                progress.bar.Finish();
-                PrintError(file,
-                           "entry " + std::to_string(entry.index) + " (" + progress.item + "): " + problem);
+                progress.Finish();
+                PrintError(file, EntryText(reader, entry.index) + problem);
             }
         }
+        target.Abort();
         if (!copy.IsEmpty()) RemoveQuietly(copy);
     }
-    reader.SetProgressCallback(nullptr, 0);
-    progress.bar.Finish();
+    progress.Finish();
 }
 
 std::string PackageInfo::Json() const {
@@ -155,7 +164,7 @@ std::string PackageInfo::Text() const {
 int PackageInfo::Status() const {
     int status = kExitOk;
     for (const EntryInfo& e : entries) {
-        if (e.checked && e.check != SFX_OK) return ExitStatusOf(e.check);
+        if (e.checked && e.check != SFX_OK) return ExitStatusOf(e.check, e.failure);
         if (!e.databaseProblem.empty()) status = kExitRefused;
     }
     return status;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/WideString.h"
+#include "package/FileFailure.h"
 #include "package/PackageResult.h"
 #include "tools/sfxpack/MsiProduct.h"
 
@@ -23,6 +24,7 @@ struct EntryInfo {
     uint32_t offset = 0;
     bool checked = false;
     PackageResult check = SFX_OK;  // what checking it gave
+    FileFailure failure;           // and the file behind a failed check
     bool isDatabase = false;
     MsiProduct product;
     // Why an entry that looks like an installer database cannot be read as one.

@@ -61,7 +61,8 @@ int Packer::OpenPackage(SelfExtractor& reader, TocLocation* location) {
         return kExitCannotRead;
     }
     file.Abort();
-    return ReportResult(reader.ReadTableOfContents(path, location), path);
+    const PackageResult result = reader.ReadTableOfContents(path, location);
+    return ReportResult(result, reader.LastFailure(), path);
 }
 
 int Packer::List() {
@@ -105,8 +106,8 @@ int Packer::Verify() {
         } else if (!IsValidEntryName(e.name)) {
             problem = NameProblem(e.name);
         } else {
-            problem = ResultWords(result);
-            failure = ExitStatusOf(result);
+            problem = ResultWords(result, reader.LastFailure());
+            failure = ExitStatusOf(result, reader.LastFailure());
         }
         PrintError(m_options.package, EntryText(reader, i) + problem);
         if (worst == kExitOk) worst = failure;

@@ -11,7 +11,7 @@
 class CreateInputs;
 class SelfExtractor;
 class TemporaryFile;
-struct PackerProgress;
+class PackerProgress;
 struct TocLocation;
 
 class Packer {

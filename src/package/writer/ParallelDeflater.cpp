@@ -9,6 +9,7 @@
 
 #include "file/CFile.h"
 #include "file/CFileException.h"
+#include "package/EntryProgress.h"
 #include "package/reader/CatchFileError.h"
 #include "package/writer/Monitor.h"
 #include "package/writer/WorkerThreads.h"
@@ -130,9 +131,8 @@ public:
         m_workers.JoinAll();
     }
 
-    ParallelDeflater::Result Run(int32_t threads, ParallelDeflater::Progress progress, uintptr_t userData) {
+    ParallelDeflater::Result Run(int32_t threads, EntryProgress* progress) {
         m_progress = progress;
-        m_userData = userData;
         const uint64_t workers = std::min<uint64_t>(static_cast<uint64_t>(threads), m_chunkCount);
         // Two chunks per worker, one being deflated while the other is read or
         // waits its turn to be written, and two more: chunks are written in order,
@@ -155,9 +155,10 @@ public:
     }
 
 private:
-    bool Fail(ParallelDeflater::Outcome outcome, int32_t cause = 0) {
+    bool Fail(ParallelDeflater::Outcome outcome, const CFileException& error = CFileException()) {
         m_result.outcome = outcome;
-        m_result.cause = cause;
+        m_result.cause = error.m_cause;
+        m_result.osError = error.m_osError;
         return false;
     }
     Chunk& Slot(uint64_t index) { return m_slots[static_cast<size_t>(index % m_slots.size())]; }
@@ -237,14 +238,16 @@ private:
         chunk.state = Chunk::kReady;
         uint32_t got = 0;
         bool grew = false;
-        const int32_t cause = CatchFileError([&] {
+        CFileException error;
+        const auto read = [&] {
             got = m_source.Read(chunk.input.data() + kDictionary, chunk.length);
             // A source that grew while it was read (a log, a device) is refused
             // rather than cut.
             uint8_t beyond;
             if (got == chunk.length && chunk.last) grew = m_source.Read(&beyond, 1) != 0;
-        });
-        if (cause != CFileException::none) return Fail(ParallelDeflater::kReadFailed, cause);
+        };
+        if (CatchFileError(read, &error) != CFileException::none)
+            return Fail(ParallelDeflater::kReadFailed, error);
         if (got != chunk.length || grew) return Fail(ParallelDeflater::kLengthChanged);
         return true;
     }
@@ -259,14 +262,16 @@ private:
                                         static_cast<uint8_t>(m_adler >> 8), static_cast<uint8_t>(m_adler)};
             if (!WriteBytes(trailer, sizeof trailer)) return false;
         }
-        if (m_progress != nullptr) m_progress(m_consumed, m_userData);
+        if (m_progress != nullptr) m_progress->Advance(m_consumed);
         return true;
     }
 
     bool WriteBytes(const uint8_t* bytes, uint32_t count) {
         if (count > m_room - std::min(m_room, m_result.written)) return Fail(ParallelDeflater::kTooLong);
-        const int32_t cause = CatchFileError([&] { m_sink.Write(bytes, count); });
-        if (cause != CFileException::none) return Fail(ParallelDeflater::kWriteFailed, cause);
+        CFileException error;
+        if (CatchFileError([&] { m_sink.Write(bytes, count); }, &error) != CFileException::none) {
+            return Fail(ParallelDeflater::kWriteFailed, error);
+        }
         m_result.written += count;
         return true;
     }
@@ -277,8 +282,7 @@ private:
     const uint64_t m_room;
     const int32_t m_level;
     const uint64_t m_chunkCount;
-    ParallelDeflater::Progress m_progress = nullptr;
-    uintptr_t m_userData = 0;
+    EntryProgress* m_progress = nullptr;
     std::vector<Chunk> m_slots;
     ParallelDeflater::Result m_result;
     uLong m_adler = adler32(0, nullptr, 0);
@@ -298,13 +302,13 @@ private:
 ParallelDeflater::ParallelDeflater(int32_t threads, int32_t level)
     : m_threads(std::clamp(threads, 1, kMaxThreads)), m_level(std::clamp(level, 1, 9)) {}
 
-ParallelDeflater::Result ParallelDeflater::Deflate(CFile& source, uint32_t length, CFile& sink,
-                                                   uint64_t room) {
+ParallelDeflater::Result ParallelDeflater::Deflate(CFile& source, uint32_t length, CFile& sink, uint64_t room,
+                                                   EntryProgress* progress) {
     // Memory is taken before the first byte is written, so this failure leaves
     // nothing in the sink.
     try {
         DeflateRun run(source, length, sink, room, m_level);
-        return run.Run(m_threads, m_progress, m_userData);
+        return run.Run(m_threads, progress);
     } catch (const std::bad_alloc&) {
         Result result;
         result.outcome = kNoMemory;

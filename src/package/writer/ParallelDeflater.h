@@ -23,6 +23,7 @@
 #include <cstdint>
 
 class CFile;
+class EntryProgress;
 
 class ParallelDeflater {
 public:
@@ -42,27 +43,22 @@ public:
     struct Result {
         Outcome outcome = kDeflated;
         int32_t cause = 0;     // the CFileException cause of kReadFailed and kWriteFailed
+        int32_t osError = -1;  // and the system's error behind it, -1 when none
         uint64_t written = 0;  // bytes handed to the sink, whatever the outcome
     };
-    // Called on the caller's thread after each chunk is written, with the count
-    // of input bytes whose stream is in the sink.
-    typedef void (*Progress)(uint64_t consumed, uintptr_t userData);
 
     // threads is clamped to 1..kMaxThreads and level to 1..9.
     explicit ParallelDeflater(int32_t threads = 1, int32_t level = kDefaultLevel);
 
-    void SetProgress(Progress progress, uintptr_t userData) {
-        m_progress = progress;
-        m_userData = userData;
-    }
     // Reads exactly length bytes from source's position on and writes their zlib
-    // stream to sink at its position, at most room bytes of it. After a failure
-    // the sink holds a partial stream (result.written bytes) that the caller drops.
-    Result Deflate(CFile& source, uint32_t length, CFile& sink, uint64_t room = UINT64_MAX);
+    // stream to sink at its position, at most room bytes of it. After each chunk is
+    // written, progress (may be null) hears on the caller's thread how many input
+    // bytes have their stream in the sink. After a failure the sink holds a partial
+    // stream (result.written bytes) that the caller drops.
+    Result Deflate(CFile& source, uint32_t length, CFile& sink, uint64_t room = UINT64_MAX,
+                   EntryProgress* progress = nullptr);
 
 private:
     int32_t m_threads;
     int32_t m_level;
-    Progress m_progress = nullptr;
-    uintptr_t m_userData = 0;
 };

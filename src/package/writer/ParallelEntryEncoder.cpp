@@ -5,34 +5,19 @@
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "package/PackageFormat.h"
-
-namespace {
-
-struct Report {
-    PackageProgressCallback callback;
-    uintptr_t userData;
-    uint32_t size;
-};
-
-void ReportPercent(uint64_t consumed, uintptr_t report) {
-    const Report& r = *reinterpret_cast<const Report*>(report);
-    int32_t percent =
-        r.size == 0 ? 100 : static_cast<int32_t>(std::min<uint64_t>(consumed * 100 / r.size, 100));
-    r.callback(SFX_EVENT_PROGRESS, &percent, r.userData);
-}
-
-}  // namespace
+#include "package/reader/CatchFileError.h"
 
 PackageResult ParallelEntryEncoder::Encode(CFile& source, uint32_t size, CFile& output,
-                                           uint32_t* compressedSize, PackageProgressCallback callback,
-                                           uintptr_t userData) {
-    const uint32_t offset = output.GetPosition();
+                                           uint32_t* compressedSize, EntryProgress* progress,
+                                           FileFailure* failure) {
+    uint32_t offset = 0;
+    CFileException error;
+    if (CatchFileError([&] { offset = output.GetPosition(); }, &error) != CFileException::none) {
+        *failure = FileFailure(FileFailure::kWrite, WideString(), error);
+        return SFX_ERR_WRITE;
+    }
     const uint64_t room = kMaxPackageLength - std::min(offset, kMaxPackageLength);
-    Report report{callback, userData, size};
-    m_deflater.SetProgress(callback != nullptr ? &ReportPercent : nullptr,
-                           reinterpret_cast<uintptr_t>(&report));
-    const ParallelDeflater::Result result = m_deflater.Deflate(source, size, output, room);
-    m_deflater.SetProgress(nullptr, 0);
+    const ParallelDeflater::Result result = m_deflater.Deflate(source, size, output, room, progress);
     switch (result.outcome) {
         case ParallelDeflater::kDeflated:
             *compressedSize = static_cast<uint32_t>(result.written);
@@ -41,7 +26,11 @@ PackageResult ParallelEntryEncoder::Encode(CFile& source, uint32_t size, CFile& 
             return SFX_ERR_OPEN_SOURCE;
         case ParallelDeflater::kReadFailed:
         case ParallelDeflater::kWriteFailed:
-            ThrowFileException(result.cause, -1, nullptr);
+            failure->side =
+                result.outcome == ParallelDeflater::kReadFailed ? FileFailure::kRead : FileFailure::kWrite;
+            failure->cause = result.cause;
+            failure->osError = result.osError;
+            return SFX_ERR_WRITE;
         default:
             return SFX_ERR_WRITE;
     }
