@@ -102,10 +102,11 @@ public:
 
     // The write path under both, for a caller that holds its output open itself and
     // decides where it is made and when it takes its name; output stays open.
-    // Copies the whole of stub, open for reading, into output from its position on.
-    // SFX_OK, SFX_ERR_COPY_STUB (the stub cannot be read, or its length changed while
-    // it was read), SFX_ERR_WRITE (output cannot be written, or 2 GiB reached).
-    PackageResult AppendStub(CFile& stub, CFile& output);
+    // Copies the whole of stub, open for reading and length bytes long as its caller
+    // measured it, into output from its position on. SFX_OK, SFX_ERR_COPY_STUB (the
+    // stub cannot be read, or holds other than length bytes), SFX_ERR_WRITE (output
+    // cannot be written, or 2 GiB reached).
+    PackageResult AppendStub(CFile& stub, uint32_t length, CFile& output);
     // Writes the streams, the records and the trailer into output from its position
     // on (after a stub written there), reporting each entry to progress (may be null).
     // encoder makes each entry's stream; without one it is the single deflate stream

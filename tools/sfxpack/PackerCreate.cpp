@@ -1,6 +1,7 @@
 // sfxpack create: its inputs looked at once and checked, the temporary output, its
 // read-back and its final name.
 #include <string>
+#include <vector>
 
 #include "package/SelfExtractor.h"
 #include "package/writer/ParallelEntryEncoder.h"
@@ -51,10 +52,11 @@ int Packer::CheckCreateInputs(SelfExtractor& writer, CreateInputs& inputs) {
     for (const WideString& file : o.files) {
         const int status = inputs.LookAtFile(file, o);
         if (status != kExitOk) return status;
+        // Named and measured once, when looked at; the writer takes both as they are.
         const CreateInputs::File& looked = inputs.files.back();
         if (!writer.AddNamedFile(looked.path, looked.name, looked.size)) {
             // Readable and well named: only the size is left to refuse.
-            PrintError(file, "too large (a package must stay below 2 GiB) or not a regular file");
+            PrintError(file, "too large (a package must stay below 2 GiB)");
             return kExitRefused;
         }
     }
@@ -69,7 +71,7 @@ int Packer::WriteTemporary(SelfExtractor& writer, CreateInputs& inputs, Temporar
     FileFailure failure;
     if (!output.Create(&failure)) return ReportFailure(failure);
     if (!o.stub.IsEmpty()) {
-        const PackageResult copied = writer.AppendStub(inputs.stub.file, output.File());
+        const PackageResult copied = writer.AppendStub(inputs.stub.file, inputs.stub.size, output.File());
         inputs.stub.file.Abort();
         if (copied != SFX_OK) return ReportResult(copied, writer.LastFailure(), o.output);
     }
@@ -77,7 +79,10 @@ int Packer::WriteTemporary(SelfExtractor& writer, CreateInputs& inputs, Temporar
                             inputs.TotalSize());
     // Every stream the same bytes whatever the thread count.
     ParallelEntryEncoder encoder(o.threads > 0 ? o.threads : WorkerThreads::UsableProcessors(), o.level);
-    PackageResult result = writer.WritePackageInto(output.File(), &progress, &encoder);
+    // Each input is written from the file opened when it was looked at.
+    std::vector<CFile*> sources;
+    for (CreateInputs::File& file : inputs.files) sources.push_back(&file.file);
+    PackageResult result = writer.WritePackageInto(output.File(), &progress, &encoder, sources.data());
     failure = writer.LastFailure();
     if (result == SFX_OK && !output.Close(&failure)) result = SFX_ERR_WRITE;
     progress.Finish();

@@ -122,9 +122,14 @@ PackageResult SelfExtractor::CreatePackage(const WideString& stubPath, const Wid
                   FileFailure::kRead)) {
         return SFX_ERR_COPY_STUB;
     }
+    uint32_t length = 0;
+    CFileException error;
+    if (CatchFileError([&] { length = stub.GetLength(); }, &error) != CFileException::none) {
+        return Failed(SFX_ERR_COPY_STUB, FileFailure::kRead, stubPath, error);
+    }
     if (!OpenStubCopy(stub, packagePath, output)) return SFX_ERR_COPY_STUB;
     // A stub that cannot be copied whole is a failed copy, whichever side failed.
-    const PackageResult copied = AppendStub(stub, output);
+    const PackageResult copied = AppendStub(stub, length, output);
     stub.Abort();
     return FinishOutput(output, packagePath,
                         copied == SFX_OK ? WriteEntries(output, callback, userData) : SFX_ERR_COPY_STUB,
@@ -143,12 +148,11 @@ PackageResult SelfExtractor::WritePackage(const WideString& packagePath, Package
     return FinishOutput(output, packagePath, WriteEntries(output, callback, userData), &m_failure);
 }
 
-PackageResult SelfExtractor::AppendStub(CFile& stub, CFile& output) {
+PackageResult SelfExtractor::AppendStub(CFile& stub, uint32_t length, CFile& output) {
     m_failure = FileFailure();
     bool reading = true;
     try {
         stub.Seek(0, CFile::begin);
-        const uint32_t length = stub.GetLength();
         reading = false;
         if (uint64_t{output.GetPosition()} + length > kMaxPackageLength) return SFX_ERR_WRITE;
         uint32_t copied = 0;
@@ -157,7 +161,7 @@ PackageResult SelfExtractor::AppendStub(CFile& stub, CFile& output) {
             reading = true;
             const uint32_t got = stub.Read(m_inBuffer, kBufferSize);
             if (got == 0) break;
-            // A stub that grows while it is read is refused, as a growing source is.
+            // A stub that grew since it was measured is refused, as a growing source is.
             grew = got > length - copied;
             if (grew) break;
             copied += got;
