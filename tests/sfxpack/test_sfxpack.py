@@ -414,8 +414,8 @@ class Errors(Scratch):
             self.assertNotIn(raw, text)
 
     def test_two_entries_of_one_name_fail_verify_and_extract_only_the_first(self):
-        """Names equal but for ASCII case count as one file, as on Windows: verify fails
-        on the second and extract keeps the first untouched."""
+        """Names equal but for ASCII case count as one file, as on Windows: verify and
+        info fail on the second, list marks it, and extract keeps the first untouched."""
         for first, second in (("same.txt", "same.txt"), ("Setup.msi", "setup.MSI")):
             with self.subTest(names=(first, second)):
                 one, two = os.urandom(1500), os.urandom(1500)
@@ -424,6 +424,12 @@ class Errors(Scratch):
                 self.assertStatus(verify, DAMAGED)
                 self.assertIn(b"1 of 2", verify.stdout)
                 self.assertOneLineError(verify, "entry 1", "same name")
+                info = run("info", "--json", package)
+                self.assertStatus(info, DAMAGED)
+                entries = json.loads(info.stdout)["entries"]
+                self.assertEqual([e["checksum"] for e in entries], ["ok", "damaged"])
+                self.assertEqual(("problem" in entries[0], "same name" in entries[1]["problem"]), (False, True))
+                self.assertIn("same name", run("list", package).stdout.decode().splitlines()[2])
                 out = self.path("out-" + second)
                 os.mkdir(out)
                 self.assertStatus(run("extract", package, "-C", out), DAMAGED)

@@ -13,18 +13,6 @@ std::string NameProblem(const WideString& name) {
            "COM1...)";
 }
 
-int32_t EarlierEntryOfSameName(const SelfExtractor& reader, const std::vector<int32_t>& indexes, size_t upTo,
-                               int32_t index) {
-    for (size_t k = 0; k < upTo; ++k) {
-        if (SameEntryName(reader.EntryAt(indexes[k]).name, reader.EntryAt(index).name)) return indexes[k];
-    }
-    return -1;
-}
-
-std::string SameNameProblem(int32_t earlier) {
-    return "entry " + std::to_string(earlier) + " has the same name; extracting both would keep only one";
-}
-
 std::string EntryText(const SelfExtractor& reader, int32_t index) {
     return "entry " + std::to_string(index) + " (" + Printable(reader.EntryAt(index).name) + "): ";
 }

@@ -8,7 +8,6 @@
 #include "package/PackageFormat.h"
 #include "package/SelfExtractor.h"
 #include "package/reader/CatchFileError.h"
-#include "package/reader/EntryName.h"
 #include "package/reader/RemoveQuietly.h"
 #include "package/reader/TableOfContents.h"
 #include "tools/sfxpack/Console.h"
@@ -23,9 +22,9 @@
 namespace {
 
 const char* CheckText(const EntryInfo& entry) {
-    if (!entry.checked) return "-";
-    if (entry.check == SFX_OK) return "ok";
-    return entry.check == SFX_ERR_OPEN_SOURCE ? "unreadable" : "damaged";
+    if (!entry.verdict) return "-";
+    if (entry.verdict->Good()) return "ok";
+    return entry.verdict->Unreadable() ? "unreadable" : "damaged";
 }
 
 }  // namespace
@@ -70,29 +69,32 @@ void PackageInfo::Inspect(SelfExtractor& reader, bool showProgress, bool verbose
     for (const EntryInfo& entry : entries) total += entry.compressedSize;
     PackerProgress progress(showProgress, verbose ? "checking" : nullptr, total);
     for (EntryInfo& entry : entries) {
-        PackageResult result = SFX_ERR_WRITE;
+        EntryVerdict verdict = EntryVerdict::OfNames(reader, entry.index);
         WideString copy;
-        CFile target;
-        if (folder.IsReady() && IsValidEntryName(entry.name)) {
-            copy = folder.PathFor(entry.name);
-            if (target.Open(copy.c_str(), CFile::createNew | CFile::accessWrite | CFile::noInherit)) {
-                result = reader.InflateEntryInBlocks(entry.index, &target, &progress);
-                if (CatchFileError([&] { target.Close(); }) != CFileException::none) result = SFX_ERR_WRITE;
+        if (verdict.Good()) {
+            PackageResult result = SFX_ERR_WRITE;
+            CFile target;
+            if (folder.IsReady()) {
+                copy = folder.PathFor(entry.name);
+                if (target.Open(copy.c_str(), CFile::createNew | CFile::accessWrite | CFile::noInherit)) {
+                    result = reader.InflateEntryInBlocks(entry.index, &target, &progress);
+                    if (CatchFileError([&] { target.Close(); }) != CFileException::none)
+                        result = SFX_ERR_WRITE;
+                }
             }
+            // Without a copy on disk (the private folder refused it) the entry is still
+            // checked, in memory.
+            if (result == SFX_ERR_WRITE)
+                result = reader.InflateEntryInBlocks(entry.index, nullptr, &progress);
+            verdict.TakeData(result, reader.LastFailure());
         }
-        // Without a copy on disk (the private folder refused it) the entry is still
-        // checked, in memory.
-        if (result == SFX_ERR_WRITE && reader.LastFailure().side != FileFailure::kRead) {
-            result = reader.InflateEntryInBlocks(entry.index, nullptr, &progress);
-        }
-        entry.checked = true;
-        entry.check = result;
-        entry.failure = reader.LastFailure();
-        if (entry.failure.Failed()) {
+        // A package the disk cannot read is no fact about the package: an error of its own.
+        if (verdict.Unreadable()) {
             progress.Finish();
-            ReportResult(result, entry.failure, file, EntryText(reader, entry.index));
+            verdict.Report(file);
         }
-        if (result == SFX_OK && !copy.IsEmpty() && HasDatabaseSignature(copy)) {
+        entry.verdict = verdict;
+        if (verdict.Good() && !copy.IsEmpty() && HasDatabaseSignature(copy)) {
             std::string problem;
             entry.isDatabase = ReadMsiProduct(copy, &entry.product, &problem);
             if (!entry.isDatabase) {
@@ -101,7 +103,6 @@ void PackageInfo::Inspect(SelfExtractor& reader, bool showProgress, bool verbose
                 PrintError(file, EntryText(reader, entry.index) + problem);
             }
         }
-        target.Abort();
         if (!copy.IsEmpty()) RemoveQuietly(copy);
     }
     progress.Finish();
@@ -122,7 +123,8 @@ std::string PackageInfo::Json() const {
         json.Key("size").Number(e.size);
         json.Key("compressed_size").Number(e.compressedSize);
         json.Key("offset").Number(e.offset);
-        if (e.checked) json.Key("checksum").String(CheckText(e));
+        if (e.verdict) json.Key("checksum").String(CheckText(e));
+        if (e.verdict && !e.verdict->Good()) json.Key("problem").String(e.verdict->Words());
         if (e.isDatabase) {
             json.Key("msi").BeginObject();
             json.Key("ProductName").String(e.product.name);
@@ -156,6 +158,7 @@ std::string PackageInfo::Text() const {
         std::snprintf(line, sizeof line, "%5d  %10u  %10u  %10u  %-8s  ", static_cast<int>(e.index), e.size,
                       e.compressedSize, e.offset, CheckText(e));
         text += line + Printable(e.name) + "\n";
+        if (e.verdict && !e.verdict->Good()) text += "       " + e.verdict->Words() + "\n";
         if (e.isDatabase) text += "       " + ProductNote(e.name, e.product) + "\n";
     }
     return text;
@@ -164,7 +167,7 @@ std::string PackageInfo::Text() const {
 int PackageInfo::Status() const {
     int status = kExitOk;
     for (const EntryInfo& e : entries) {
-        if (e.checked && e.check != SFX_OK) return ExitStatusOf(e.check, e.failure);
+        if (e.verdict && !e.verdict->Good()) return e.verdict->Status();
         if (!e.databaseProblem.empty()) status = kExitRefused;
     }
     return status;

@@ -5,11 +5,10 @@
 #include "base/Path.h"
 #include "base/Utf8.h"
 #include "package/SelfExtractor.h"
-#include "package/reader/EntryName.h"
 #include "tools/sfxpack/Console.h"
+#include "tools/sfxpack/EntryVerdict.h"
 #include "tools/sfxpack/ExitStatus.h"
 #include "tools/sfxpack/FileSystem.h"
-#include "tools/sfxpack/NameProblems.h"
 #include "tools/sfxpack/Packer.h"
 #include "tools/sfxpack/PackerProgress.h"
 #include "tools/sfxpack/TemporaryFile.h"
@@ -33,14 +32,13 @@ int Packer::Extract() {
     PackerProgress progress(StderrIsTerminal() && !o.quiet, o.verbose ? "extracting" : nullptr, total);
     int worst = kExitOk;
     for (size_t k = 0; k < selected.size(); ++k) {
-        const int32_t index = selected[k];
-        const int32_t earlier = EarlierEntryOfSameName(reader, selected, k, index);
-        int failure = kExitDamaged;
-        if (earlier >= 0) {
-            progress.Finish();
-            PrintError(o.package, EntryText(reader, index) + SameNameProblem(earlier) + "; not extracted");
+        EntryVerdict verdict = EntryVerdict::OfNames(reader, selected, k);
+        int failure = kExitOk;
+        if (verdict.Good()) {
+            failure = ExtractOne(reader, verdict, selected[k], folder, progress);
         } else {
-            failure = ExtractOne(reader, index, folder, progress);
+            progress.Finish();
+            failure = verdict.Report(o.package, "; not extracted");
         }
         if (worst == kExitOk) worst = failure;
     }
@@ -73,15 +71,10 @@ int Packer::SelectEntries(const SelfExtractor& reader, std::vector<int32_t>* sel
     return kExitOk;
 }
 
-int Packer::ExtractOne(SelfExtractor& reader, int32_t index, const WideString& folder,
+int Packer::ExtractOne(SelfExtractor& reader, EntryVerdict& verdict, int32_t index, const WideString& folder,
                        PackerProgress& progress) {
     const PackerOptions& o = m_options;
     const PackageEntry& e = reader.EntryAt(index);
-    if (!IsValidEntryName(e.name)) {
-        progress.Finish();
-        PrintError(o.package, EntryText(reader, index) + NameProblem(e.name) + "; not extracted");
-        return kExitDamaged;
-    }
     const WideString target = InFolder(folder, e.name);
     // Replacing the package while it is read would destroy it.
     if (IsNameOf(target, o.package)) {
@@ -106,7 +99,8 @@ int Packer::ExtractOne(SelfExtractor& reader, int32_t index, const WideString& f
         PrintError(target, "cannot be replaced (a folder or a protected file has that name)");
         return kExitCannotWrite;
     }
-    // The package's faults are the package's; a failed write is the target's.
+    // A failed write is the target's; anything else is the entry's.
     if (result == SFX_ERR_WRITE) return ReportResult(result, failure, target);
-    return ReportResult(result, failure, o.package, EntryText(reader, index), "; not extracted");
+    verdict.TakeData(result, failure);
+    return verdict.Report(o.package, "; not extracted");
 }
