@@ -1,9 +1,9 @@
 /* A failing disk for the packer's black-box tests, preloaded (LD_PRELOAD) into the
- * program under test. A read() or write() (or pread64, pwrite64, which Wine calls)
- * of a file whose path holds $SFX_FAIL_FILE fails with errno $SFX_FAIL_ERRNO when it touches the bytes
- * from $SFX_FAIL_AT on ($SFX_FAIL_LENGTH of them, else all), as a bad sector or a full
- * disk does; $SFX_FAIL_SIDE (read or write) says which calls fail. Everything else
- * goes to the C library.
+ * program under test. A read() or write() (or pread, pwrite, which Wine may call) of
+ * a file whose path holds $SFX_FAIL_FILE fails with errno $SFX_FAIL_ERRNO when it
+ * touches the bytes from $SFX_FAIL_AT on ($SFX_FAIL_LENGTH of them, else all), as a
+ * bad sector or a full disk does; $SFX_FAIL_SIDE (read or write) says which calls
+ * fail. Everything else goes to the C library.
  *
  * It includes no header, so that one source builds for the native packer and for
  * Wine's 32-bit processes alike (no 32-bit C headers are installed), and declares
@@ -25,11 +25,6 @@ extern char* strstr(const char* text, const char* part);
 #define RTLD_NEXT ((void*)-1l)
 #define SEEK_CUR 1
 #define EIO 5
-
-typedef ssize_t (*ReadCall)(int, void*, size_t);
-typedef ssize_t (*WriteCall)(int, const void*, size_t);
-typedef ssize_t (*PreadCall)(int, void*, size_t, offset64);
-typedef ssize_t (*PwriteCall)(int, const void*, size_t, offset64);
 
 static long long Number(const char* name, long long otherwise) {
     const char* text = getenv(name);
@@ -63,26 +58,24 @@ static int Fails(const char* side, int fd, offset64 offset, size_t count) {
     return 1;
 }
 
-ssize_t read(int fd, void* buffer, size_t count) {
-    static ReadCall real;
-    if (real == 0) real = (ReadCall)dlsym(RTLD_NEXT, "read");
-    return Fails("read", fd, -1, count) ? -1 : real(fd, buffer, count);
-}
+/* The calls that may fail: each is the C library's own, found the first time it is
+ * made, unless this one fails. pread and pwrite take an off_t, a long on both ABIs. */
+#define STREAMED(name, side, Buffer)                                                   \
+    ssize_t name(int fd, Buffer buffer, size_t count) {                                \
+        static ssize_t (*real)(int, Buffer, size_t);                                   \
+        if (real == 0) real = (ssize_t(*)(int, Buffer, size_t))dlsym(RTLD_NEXT, #name); \
+        return Fails(side, fd, -1, count) ? -1 : real(fd, buffer, count);              \
+    }
+#define POSITIONED(name, side, Buffer, Offset)                                                 \
+    ssize_t name(int fd, Buffer buffer, size_t count, Offset offset) {                         \
+        static ssize_t (*real)(int, Buffer, size_t, Offset);                                   \
+        if (real == 0) real = (ssize_t(*)(int, Buffer, size_t, Offset))dlsym(RTLD_NEXT, #name); \
+        return Fails(side, fd, offset, count) ? -1 : real(fd, buffer, count, offset);          \
+    }
 
-ssize_t write(int fd, const void* buffer, size_t count) {
-    static WriteCall real;
-    if (real == 0) real = (WriteCall)dlsym(RTLD_NEXT, "write");
-    return Fails("write", fd, -1, count) ? -1 : real(fd, buffer, count);
-}
-
-ssize_t pread64(int fd, void* buffer, size_t count, offset64 offset) {
-    static PreadCall real;
-    if (real == 0) real = (PreadCall)dlsym(RTLD_NEXT, "pread64");
-    return Fails("read", fd, offset, count) ? -1 : real(fd, buffer, count, offset);
-}
-
-ssize_t pwrite64(int fd, const void* buffer, size_t count, offset64 offset) {
-    static PwriteCall real;
-    if (real == 0) real = (PwriteCall)dlsym(RTLD_NEXT, "pwrite64");
-    return Fails("write", fd, offset, count) ? -1 : real(fd, buffer, count, offset);
-}
+STREAMED(read, "read", void*)
+STREAMED(write, "write", const void*)
+POSITIONED(pread, "read", void*, long)
+POSITIONED(pwrite, "write", const void*, long)
+POSITIONED(pread64, "read", void*, offset64)
+POSITIONED(pwrite64, "write", const void*, offset64)

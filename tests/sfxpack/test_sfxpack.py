@@ -132,6 +132,8 @@ class Scratch(unittest.TestCase):
         there are some."""
         self.assertOneLineError(result)
         line = result.stderr.decode(errors="replace").strip()
+        if ON_WINDOWS:
+            line = line.replace("\\", "/")  # sfxpack.exe joins a folder and a name with a backslash
         self.assertTrue(line.startswith(f"sfxpack: {file}: "), line)
         words = f"cannot be {side}: "
         self.assertIn(words, line)
