@@ -1,5 +1,9 @@
 #include "package/writer/WorkerThreads.h"
 
+WorkerThreads::~WorkerThreads() {
+    JoinAll();
+}
+
 int32_t WorkerThreads::Start(int32_t count, std::function<void()> task) {
     m_task = std::move(task);
     // Room first: a thread once started is always kept, to be joined.

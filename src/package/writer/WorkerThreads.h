@@ -16,7 +16,7 @@ public:
     WorkerThreads() = default;
     WorkerThreads(const WorkerThreads&) = delete;
     WorkerThreads& operator=(const WorkerThreads&) = delete;
-    ~WorkerThreads() { JoinAll(); }
+    ~WorkerThreads();  // joins
 
     // Starts count threads that each run task, which must not throw; answers how
     // many started, fewer when the system refuses one. Call once.
