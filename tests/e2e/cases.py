@@ -12,7 +12,8 @@ import sys
 import time
 from concurrent.futures import ThreadPoolExecutor
 
-from harness import CAPTION, DETAIL, ENGLISH, FRENCH, REGISTRY_KEY, fill, string_table, toolkit
+from harness import (CAPTION, DETAIL, ENGLISH, FRENCH, REGISTRY_KEY, fill, programs_started, shown_while,
+                     string_table, toolkit)
 import sfxformat as fmt
 
 CASES = {}
@@ -127,7 +128,7 @@ def update_mode(c):
     expect_no_box(probe)
     expect(probe.titles() == ["Corvella Updater"], f"titles {probe.titles()}", probe)
     expect(probe.statuses() == [update_text()], f"status lines {probe.statuses()}", probe)
-    expect(probe.shown_while("msiexec.exe"), "the window did not stay up while msiexec ran", probe)
+    expect(shown_while(probe, "msiexec.exe"), "the window did not stay up while msiexec ran", probe)
     expect(os.path.exists(os.path.join(app, "Corvella.exe")), "nothing was installed into the registered folder")
     expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
     expect_started_from(c, app)
@@ -332,7 +333,7 @@ def installer_refuses_update(c):
     expect_exit(probe, 1)
     expect_no_box(probe)
     expect(not probe.of("foreignbox"), "a box appeared during a quiet install", probe)
-    expect(probe.shown_while("msiexec.exe"), "the window did not stay up while msiexec ran", probe)
+    expect(shown_while(probe, "msiexec.exe"), "the window did not stay up while msiexec ran", probe)
     expect(c.files_in(c.temp) == ["Setup.msi"], f"the temporary folder holds {c.files_in(c.temp)}")
     expect(c.started_records(app, wait_s=1) == [], "the application was started after a failed update")
 
@@ -385,7 +386,7 @@ def damaged_stream(c):
     probe = c.run(installer, at=[("box", "enter")])
     expect_failure_box(probe, DETAIL[103])
     expect_exit(probe, 1)
-    expect(not probe.programs_started(), "a damaged database reached the installer", probe)
+    expect(not programs_started(probe), "a damaged database reached the installer", probe)
     expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
 
 
@@ -507,7 +508,7 @@ def temp_disk_fills_up(c):
         used = shutil.disk_usage(temp).used
     expect_failure_box(probe, DETAIL[103])
     expect_exit(probe, 1)
-    expect(not probe.programs_started(), "a partial database reached the installer", probe)
+    expect(not programs_started(probe), "a partial database reached the installer", probe)
     expect(left == [] and used < 1 << 20, f"the small disk holds {left} ({used} bytes used)")
 
 
@@ -552,7 +553,7 @@ def run_hostile(c, path, detail):
         problems.append(f"boxes {texts}")
     if probe.exit_code != 1:
         problems.append(f"exit code {probe.exit_code}")
-    started = probe.programs_started()
+    started = programs_started(probe)
     if started:
         problems.append(f"programs were started: {sorted(e['name'] for e in started)}")
     left = {folder: c.files_in(os.path.join(room, folder)) for folder in ("Temp", "current")}
@@ -661,7 +662,7 @@ def escape_as_extraction_ends(c):
                probe)
         expect(msiexec.calls() == [], f"{args}: an installer was started after the cancel: {msiexec.calls()}",
                probe)
-        expect(not probe.programs_started(), f"{args}: programs were started", probe)
+        expect(not programs_started(probe), f"{args}: programs were started", probe)
         expect(probe.first("destroyed") is not None, f"{args}: the window was not closed", probe)
         # Only a whole database shows that the extraction ended within the wait: the
         # process ends when the wait does.

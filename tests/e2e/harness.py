@@ -12,8 +12,30 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import toolkit  # noqa: E402
-from sfxtry.probe import run_probe  # noqa: E402
+from sfxtry.probe import Probe, run_probe  # noqa: E402
 from sfxtry.trial import REGISTRY_KEY  # noqa: E402  (where the product keeps its folder)
+
+
+def programs_started(probe):
+    """The processes the program under the probe started, Wine's own left out."""
+    return [e for e in probe.of("process") if e["name"].lower() not in Probe.WINE_OWN]
+
+
+def shown_while(probe, name, slack_ms=100):
+    """True when the window was up for the whole life of process name: it was shown
+    before the process started and not hidden until it had ended (give or take the
+    probe's look interval, since an end and a hide can fall between two looks)."""
+    start = probe.first_process(name)
+    if start is None:
+        return False
+    pid = probe.events[start]["pid"]
+    end = probe.index(lambda e: e["event"] == "ended" and e["pid"] == pid)
+    if end is None:
+        return False
+    shown = probe.index(lambda e: e["event"] == "dialog" and e["visible"])
+    hidden = [e["t"] for e in probe.dialog_events() if not e["visible"]]
+    return shown is not None and shown < start and all(t >= probe.events[end]["t"] - slack_ms for t in hidden)
+
 
 # The texts the user sees, as the product's string table holds them.
 ENGLISH = {

@@ -12,7 +12,7 @@
 
 #include <cstdlib>
 
-#include "package/RunningModulePath.h"
+#include "package/reader/RunningModulePath.h"
 #endif
 
 bool IsTryCommand(const std::vector<WideString>& args) { return !args.empty() && args[0] == u"try"; }

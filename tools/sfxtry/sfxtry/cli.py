@@ -14,7 +14,9 @@ import tempfile
 from .session import SessionError
 from .trial import VERDICTS, Runner, Trial, keep_pictures
 
-# Exit statuses, as sfxpack --help documents them.
+# Exit statuses: sfxpack's table (tools/sfxpack/ExitStatus.cpp, printed by --help) is
+# their source; each verdict stands there after "try: ". tests/release/test_release.py
+# holds the two together.
 EXIT = {"installed": 0, "installer failed": 1, "package unreadable": 4, "needs a person": 7, "timed out": 8}
 USAGE, CANNOT_RUN = 2, 3
 

@@ -3,8 +3,9 @@
 #include "package/SelfExtractor.h"
 
 #include "file/CFile.h"
-#include "package/RunningModulePath.h"
-#include "package/TableOfContents.h"
+#include "file/CFileException.h"
+#include "package/reader/RunningModulePath.h"
+#include "package/reader/TableOfContents.h"
 
 SelfExtractor::SelfExtractor() : SelfExtractor(RunningModulePath()) {}
 
@@ -18,14 +19,16 @@ SelfExtractor::SelfExtractor(const WideString& packagePath) : z_stream_s(), m_pa
 SelfExtractor::~SelfExtractor() = default;
 
 PackageResult SelfExtractor::ReadTableOfContents(const WideString& packagePath, TocLocation* location) {
+    m_failure = FileFailure();
     for (PackageEntry& entry : m_entries) entry.Reset();
     m_entryCount = 0;
     CFile package;
-    if (!package.Open(packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
+    if (!OpenFile(package, packagePath, CFile::accessRead | CFile::shareAllowAll, FileFailure::kRead)) {
         return SFX_ERR_OPEN_PACKAGE;
     }
-    PackageResult result = ReadTableOfContentsFrom(package, m_entries, &m_entryCount, location);
+    PackageResult result = ReadTableOfContentsFrom(package, m_entries, &m_entryCount, location, &m_failure);
     package.Abort();  // read-only: nothing to lose on close
+    if (m_failure.Failed()) m_failure.file = packagePath;
     if (result != SFX_OK) {
         // A partly read table must not be mistaken for a package.
         for (PackageEntry& entry : m_entries) entry.Reset();
@@ -40,8 +43,10 @@ PackageEntry SelfExtractor::GetEntry(int32_t index) const {
 }
 
 int32_t SelfExtractor::GetProgressPercent() const {
-    const uint32_t total = static_cast<uint32_t>(m_progressTotal);
-    const uint32_t consumed = static_cast<uint32_t>(total_in);
+    return PercentOf(static_cast<uint32_t>(total_in), static_cast<uint32_t>(m_progressTotal));
+}
+
+int32_t SelfExtractor::PercentOf(uint32_t consumed, uint32_t total) {
     if (total == 0 || consumed >= total) return 100;
     // Split so that consumed * 100 stays within 32 bits.
     const uint32_t percent = total <= 10000000u ? consumed * 100u / total : consumed / (total / 100u);
@@ -64,6 +69,19 @@ uint32_t SelfExtractor::FlushOutput(CFile& target) {
         avail_out = kBufferSize;
     }
     return count;
+}
+
+PackageResult SelfExtractor::Failed(PackageResult result, FileFailure::Side side, const WideString& file,
+                                    const CFileException& error) {
+    m_failure = FileFailure(side, file, error);
+    return result;
+}
+
+bool SelfExtractor::OpenFile(CFile& file, const WideString& path, uint32_t flags, FileFailure::Side side) {
+    CFileException error;
+    if (file.Open(path.c_str(), flags, &error)) return true;
+    Failed(SFX_OK, side, path, error);
+    return false;
 }
 
 void SelfExtractor::ResetStreamBuffers() {

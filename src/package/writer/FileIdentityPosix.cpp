@@ -1,7 +1,7 @@
 #include <sys/stat.h>
 
 #include "file/CFile.h"
-#include "package/FileIdentity.h"
+#include "package/writer/FileIdentity.h"
 
 bool IsRegularFile(CFile& file) {
     struct stat info;

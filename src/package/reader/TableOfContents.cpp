@@ -1,4 +1,4 @@
-#include "package/TableOfContents.h"
+#include "package/reader/TableOfContents.h"
 
 #include <cstring>
 #include <memory>
@@ -7,18 +7,24 @@
 #include "base/LittleEndian.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
-#include "package/FindBytes.h"
+#include "package/FileFailure.h"
 #include "package/PackageEntry.h"
 #include "package/PackageFormat.h"
+#include "package/reader/CatchFileError.h"
+#include "package/reader/FindBytes.h"
 
 namespace {
 
 // Every read of the table search: `count` bytes at `distance` bytes before the end.
-// False for a distance that a signed 32-bit seek cannot express or a short read;
-// a seek before the start of the file throws from the file layer.
+// False for a distance that a signed 32-bit seek cannot express, a seek before the
+// start of the file (where the search ends) or a short read; a read that fails
+// throws from the file layer: the file cannot be read, which is no missing package.
 bool ReadFromEnd(CFile& file, uint64_t distance, void* buffer, uint32_t count) {
     if (distance > kMaxPackageLength) return false;
-    file.Seek(-static_cast<int32_t>(distance), CFile::end);
+    if (CatchFileError([&] { file.Seek(-static_cast<int32_t>(distance), CFile::end); }) !=
+        CFileException::none) {
+        return false;
+    }
     return file.Read(buffer, count) == count;
 }
 
@@ -102,7 +108,7 @@ PackageResult ReadToc(CFile& file, PackageEntry* entries, int32_t* entryCount, T
 }  // namespace
 
 PackageResult ReadTableOfContentsFrom(CFile& package, PackageEntry* entries, int32_t* entryCount,
-                                      TocLocation* location) noexcept {
+                                      TocLocation* location, FileFailure* failure) noexcept {
     *entryCount = 0;
     TocLocation unused;
     if (location == nullptr) location = &unused;
@@ -111,6 +117,7 @@ PackageResult ReadTableOfContentsFrom(CFile& package, PackageEntry* entries, int
         return ReadToc(package, entries, entryCount, location);
     } catch (CFileException* error) {
         std::unique_ptr<CFileException> owner(error);
+        if (failure != nullptr) *failure = FileFailure(FileFailure::kRead, WideString(), *error);
     } catch (...) {
         // Out of memory for a name: the table is as unusable as a damaged one.
     }

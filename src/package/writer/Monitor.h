@@ -1,6 +1,5 @@
 // One lock and one condition to wait on, for the few threads of the packer's
-// encoder. The host build uses the standard library; the Windows build uses the
-// system's slim locks, since its compiler's thread model has no std::mutex.
+// encoder; the platform gives the two (Monitor.cpp).
 #pragma once
 
 #include <memory>

@@ -1,4 +1,4 @@
-#include "package/RunningModulePath.h"
+#include "package/reader/RunningModulePath.h"
 
 #ifdef _WIN32
 #include <windows.h>

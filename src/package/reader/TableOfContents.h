@@ -7,6 +7,7 @@
 #include "package/PackageResult.h"
 
 class CFile;
+struct FileFailure;
 class PackageEntry;
 
 struct TocLocation {
@@ -20,5 +21,9 @@ struct TocLocation {
 // start of the file, any file-layer failure) or SFX_ERR_NO_ENTRIES (count 0).
 // *entryCount is set the moment a valid count is read and is 0 otherwise. Never
 // throws; never writes past the table or the name buffer; the search always ends.
+// A read that failed, unlike a seek before the start that ends the search, is told
+// in *failure when one is given: side kRead, the cause and the system's error (the
+// file's name is the caller's to give).
 PackageResult ReadTableOfContentsFrom(CFile& package, PackageEntry* entries, int32_t* entryCount,
-                                      TocLocation* location = nullptr) noexcept;
+                                      TocLocation* location = nullptr,
+                                      FileFailure* failure = nullptr) noexcept;

@@ -1,4 +1,4 @@
-#include "package/EntryName.h"
+#include "package/reader/EntryName.h"
 
 #include "base/Path.h"
 #include "package/PackageFormat.h"

@@ -9,14 +9,16 @@
 #include "file/CFileException.h"
 
 // CFileException::none when call returned; otherwise the cause it was thrown with
-// (never none).
+// (never none), and the whole exception copied into *caught when one is given.
 template <typename Call>
-int32_t CatchFileError(Call&& call) {
+int32_t CatchFileError(Call&& call, CFileException* caught = nullptr) {
     try {
         call();
         return CFileException::none;
     } catch (CFileException* error) {
         const std::unique_ptr<CFileException> owner(error);
-        return error->m_cause != CFileException::none ? error->m_cause : CFileException::genericException;
+        if (error->m_cause == CFileException::none) error->m_cause = CFileException::genericException;
+        if (caught != nullptr) *caught = *error;
+        return error->m_cause;
     }
 }

@@ -1,4 +1,4 @@
-#include "package/BufferedSink.h"
+#include "package/writer/BufferedSink.h"
 
 #include <algorithm>
 #include <cstring>

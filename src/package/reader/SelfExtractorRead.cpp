@@ -5,10 +5,11 @@
 #include "base/Path.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
-#include "package/EntryName.h"
-#include "package/RemoveQuietly.h"
+#include "package/EntryProgress.h"
 #include "package/SelfExtractor.h"
-#include "package/ZStreamScope.h"
+#include "package/reader/EntryName.h"
+#include "package/reader/RemoveQuietly.h"
+#include "package/reader/ZStreamScope.h"
 
 PackageResult SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst,
                                           CFile* held) {
@@ -17,9 +18,10 @@ PackageResult SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, 
         const PackageResult result = ReadTableOfContents(GetPackagePath());
         if (result != SFX_OK) return result;
     }
+    m_failure = FileFailure();
     if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
     CFile package;
-    if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
+    if (!OpenFile(package, m_packagePath, CFile::accessRead | CFile::shareAllowAll, FileFailure::kRead)) {
         return SFX_ERR_OPEN_SOURCE;
     }
     const PackageResult result = ExtractEntryToFile(package, index, destFolder, held);
@@ -39,7 +41,7 @@ PackageResult SelfExtractor::ExtractAll(WideString destFolder, PackageProgressCa
     m_callback = callback;
     m_callbackData = userData;
     CFile package;
-    if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
+    if (!OpenFile(package, m_packagePath, CFile::accessRead | CFile::shareAllowAll, FileFailure::kRead)) {
         return SFX_ERR_OPEN_SOURCE;
     }
     int32_t failures = 0;
@@ -61,10 +63,11 @@ PackageResult SelfExtractor::VerifyEntry(int32_t index) {
     return InflateEntryAt(index, nullptr);
 }
 
-PackageResult SelfExtractor::OpenPackageFor(int32_t index, CFile& package) const {
+PackageResult SelfExtractor::OpenPackageFor(int32_t index, CFile& package) {
+    m_failure = FileFailure();
     if (index < 0 || index >= m_entryCount) return SFX_ERR_NO_ENTRIES;
     if (!IsValidEntryName(m_entries[index].name)) return SFX_ERR_DAMAGED;
-    if (!package.Open(m_packagePath.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
+    if (!OpenFile(package, m_packagePath, CFile::accessRead | CFile::shareAllowAll, FileFailure::kRead)) {
         return SFX_ERR_OPEN_SOURCE;
     }
     return SFX_OK;
@@ -90,16 +93,17 @@ PackageResult SelfExtractor::ExtractEntryToFile(CFile& package, int32_t index, c
     CFile target;
     // Writers are refused: a second installer extracting to the same path fails here
     // instead of writing into this file.
-    if (!target.Open(targetPath.c_str(), CFile::create | CFile::shareAllowRead | CFile::accessWrite)) {
+    if (!OpenFile(target, targetPath, CFile::create | CFile::shareAllowRead | CFile::accessWrite,
+                  FileFailure::kWrite)) {
         return SFX_ERR_WRITE;
     }
     PackageResult result = InflateEntry(package, e, &target);
     if (result == SFX_OK) {
         try {
             target.Close();
-        } catch (CFileException* error) {
-            std::unique_ptr<CFileException> owner(error);
-            result = SFX_ERR_WRITE;
+        } catch (CFileException* closing) {
+            std::unique_ptr<CFileException> owner(closing);
+            result = Failed(SFX_ERR_WRITE, FileFailure::kWrite, targetPath, *closing);
         }
     }
     if (result != SFX_OK) {
@@ -111,13 +115,15 @@ PackageResult SelfExtractor::ExtractEntryToFile(CFile& package, int32_t index, c
     // Readers (the installer) may open it, writers may not. This open fails only when
     // another writer got in after the close above: the file is then that writer's, and
     // it is left to it.
-    if (held != nullptr && !held->Open(targetPath.c_str(), CFile::accessRead | CFile::shareAllowRead)) {
+    if (held != nullptr &&
+        !OpenFile(*held, targetPath, CFile::accessRead | CFile::shareAllowRead, FileFailure::kWrite)) {
         return SFX_ERR_WRITE;
     }
     return SFX_OK;
 }
 
-PackageResult SelfExtractor::InflateEntry(CFile& package, const PackageEntry& e, CFile* target) {
+PackageResult SelfExtractor::InflateEntry(CFile& package, const PackageEntry& e, CFile* target,
+                                          EntryProgress* progress) {
     if (e.offset > kMaxPackageLength) return SFX_ERR_DAMAGED;
     ResetStreamBuffers();
     m_progressTotal = static_cast<int32_t>(e.compressedSize);
@@ -151,7 +157,9 @@ PackageResult SelfExtractor::InflateEntry(CFile& package, const PackageEntry& e,
             r = inflate(this, Z_NO_FLUSH);
             if (!takeOutput()) return SFX_ERR_DAMAGED;
             if (r != Z_OK) break;
-            if (m_callback != nullptr) {
+            if (progress != nullptr) {
+                progress->Advance(total_in);
+            } else if (m_callback != nullptr) {
                 int32_t percent = GetProgressPercent();
                 m_callback(SFX_EVENT_PROGRESS, &percent, m_callbackData);
             }
@@ -172,7 +180,8 @@ PackageResult SelfExtractor::InflateEntry(CFile& package, const PackageEntry& e,
         return SFX_OK;
     } catch (CFileException* error) {
         std::unique_ptr<CFileException> owner(error);
-        return writing ? SFX_ERR_WRITE : SFX_ERR_OPEN_SOURCE;
+        if (writing) return Failed(SFX_ERR_WRITE, FileFailure::kWrite, target->m_fileName, *error);
+        return Failed(SFX_ERR_OPEN_SOURCE, FileFailure::kRead, m_packagePath, *error);
     } catch (const std::bad_alloc&) {
         return SFX_ERR_WRITE;
     }

@@ -1,4 +1,4 @@
-#include "package/BufferedSource.h"
+#include "package/writer/BufferedSource.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "file/CFile.h"
-#include "package/FileIdentity.h"
+#include "package/writer/FileIdentity.h"
 
 bool IsRegularFile(CFile& file) {
     BY_HANDLE_FILE_INFORMATION info;

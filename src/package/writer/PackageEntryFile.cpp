@@ -4,8 +4,8 @@
 #include "base/Path.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
-#include "package/EntryName.h"
 #include "package/PackageEntry.h"
+#include "package/reader/EntryName.h"
 
 bool PackageEntry::SetFromFile(const WideString& path) {
     CFile file;

@@ -1,4 +1,4 @@
-#include "package/ParallelDeflater.h"
+#include "package/writer/ParallelDeflater.h"
 
 #include <zlib.h>
 
@@ -9,9 +9,10 @@
 
 #include "file/CFile.h"
 #include "file/CFileException.h"
-#include "package/CatchFileError.h"
-#include "package/Monitor.h"
-#include "package/WorkerThreads.h"
+#include "package/EntryProgress.h"
+#include "package/reader/CatchFileError.h"
+#include "package/writer/Monitor.h"
+#include "package/writer/WorkerThreads.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ static_assert(kChunk >= kDictionary, "a chunk must hold the next chunk's diction
 
 // One chunk in flight: its input behind the bytes that prime it, and its stream.
 struct Chunk {
-    enum State { kReady, kQueued, kDeflated, kFailed, kSkipped };
+    enum State { kReady, kQueued, kDeflated, kFailed };
 
     std::vector<uint8_t> input;  // kDictionary bytes, then the chunk
     std::vector<uint8_t> output;
@@ -112,14 +113,12 @@ uint16_t ZlibHeader(int32_t level) {
 // thread reads, writes and reports; workers take queued chunks in order.
 class DeflateRun {
 public:
-    DeflateRun(CFile& source, uint32_t length, CFile& sink, uint64_t room, int32_t level,
-               const std::atomic<bool>* stop)
+    DeflateRun(CFile& source, uint32_t length, CFile& sink, uint64_t room, int32_t level)
         : m_source(source),
           m_length(length),
           m_sink(sink),
           m_room(room),
           m_level(level),
-          m_stop(stop),
           m_chunkCount(length == 0 ? 1 : (static_cast<uint64_t>(length) + kChunk - 1) / kChunk) {}
     DeflateRun(const DeflateRun&) = delete;
     DeflateRun& operator=(const DeflateRun&) = delete;
@@ -132,9 +131,8 @@ public:
         m_workers.JoinAll();
     }
 
-    ParallelDeflater::Result Run(int32_t threads, ParallelDeflater::Progress progress, uintptr_t userData) {
+    ParallelDeflater::Result Run(int32_t threads, EntryProgress* progress) {
         m_progress = progress;
-        m_userData = userData;
         const uint64_t workers = std::min<uint64_t>(static_cast<uint64_t>(threads), m_chunkCount);
         // Two chunks per worker, one being deflated while the other is read or
         // waits its turn to be written, and two more: chunks are written in order,
@@ -146,9 +144,7 @@ public:
 
         const uint16_t header = ZlibHeader(m_level);
         const uint8_t headerBytes[2] = {static_cast<uint8_t>(header >> 8), static_cast<uint8_t>(header)};
-        if (Stopped()) {
-            Fail(ParallelDeflater::kStopped);
-        } else if (WriteBytes(headerBytes, sizeof headerBytes)) {
+        if (WriteBytes(headerBytes, sizeof headerBytes)) {
             if (started > 0) {
                 RunWithWorkers();
             } else {
@@ -159,18 +155,17 @@ public:
     }
 
 private:
-    bool Fail(ParallelDeflater::Outcome outcome, int32_t cause = 0) {
+    bool Fail(ParallelDeflater::Outcome outcome, const CFileException& error = CFileException()) {
         m_result.outcome = outcome;
-        m_result.cause = cause;
+        m_result.cause = error.m_cause;
+        m_result.osError = error.m_osError;
         return false;
     }
-    bool Stopped() const { return m_stop != nullptr && m_stop->load(std::memory_order_relaxed); }
     Chunk& Slot(uint64_t index) { return m_slots[static_cast<size_t>(index % m_slots.size())]; }
 
     bool RunHere() {
         ChunkDeflater deflater(m_level);
         for (uint64_t index = 0; index < m_chunkCount; ++index) {
-            if (Stopped()) return Fail(ParallelDeflater::kStopped);
             if (!ReadChunk(index)) return false;
             if (!deflater.Deflate(Slot(index))) return Fail(ParallelDeflater::kNoMemory);
             if (!WriteChunk(Slot(index))) return false;
@@ -182,7 +177,6 @@ private:
         uint64_t read = 0;
         uint64_t written = 0;
         while (written < m_chunkCount) {
-            if (Stopped()) return Fail(ParallelDeflater::kStopped);
             if (read < m_chunkCount && read - written < m_slots.size()) {
                 if (!ReadChunk(read)) return false;
                 {
@@ -201,7 +195,6 @@ private:
                 while (chunk.state == Chunk::kQueued) lock.Wait();
                 state = chunk.state;
             }
-            if (state == Chunk::kSkipped) return Fail(ParallelDeflater::kStopped);
             if (state != Chunk::kDeflated) return Fail(ParallelDeflater::kNoMemory);
             if (!WriteChunk(chunk)) return false;
             ++written;
@@ -220,9 +213,7 @@ private:
                 if (m_quit) return;
                 chunk = &Slot(m_taken++);
             }
-            const Chunk::State state = Stopped()                  ? Chunk::kSkipped
-                                       : deflater.Deflate(*chunk) ? Chunk::kDeflated
-                                                                  : Chunk::kFailed;
+            const Chunk::State state = deflater.Deflate(*chunk) ? Chunk::kDeflated : Chunk::kFailed;
             {
                 Monitor::Lock lock(m_monitor);
                 chunk->state = state;
@@ -247,14 +238,16 @@ private:
         chunk.state = Chunk::kReady;
         uint32_t got = 0;
         bool grew = false;
-        const int32_t cause = CatchFileError([&] {
+        CFileException error;
+        const auto read = [&] {
             got = m_source.Read(chunk.input.data() + kDictionary, chunk.length);
             // A source that grew while it was read (a log, a device) is refused
             // rather than cut.
             uint8_t beyond;
             if (got == chunk.length && chunk.last) grew = m_source.Read(&beyond, 1) != 0;
-        });
-        if (cause != CFileException::none) return Fail(ParallelDeflater::kReadFailed, cause);
+        };
+        if (CatchFileError(read, &error) != CFileException::none)
+            return Fail(ParallelDeflater::kReadFailed, error);
         if (got != chunk.length || grew) return Fail(ParallelDeflater::kLengthChanged);
         return true;
     }
@@ -269,14 +262,16 @@ private:
                                         static_cast<uint8_t>(m_adler >> 8), static_cast<uint8_t>(m_adler)};
             if (!WriteBytes(trailer, sizeof trailer)) return false;
         }
-        if (m_progress != nullptr) m_progress(m_consumed, m_userData);
+        if (m_progress != nullptr) m_progress->Advance(m_consumed);
         return true;
     }
 
     bool WriteBytes(const uint8_t* bytes, uint32_t count) {
         if (count > m_room - std::min(m_room, m_result.written)) return Fail(ParallelDeflater::kTooLong);
-        const int32_t cause = CatchFileError([&] { m_sink.Write(bytes, count); });
-        if (cause != CFileException::none) return Fail(ParallelDeflater::kWriteFailed, cause);
+        CFileException error;
+        if (CatchFileError([&] { m_sink.Write(bytes, count); }, &error) != CFileException::none) {
+            return Fail(ParallelDeflater::kWriteFailed, error);
+        }
         m_result.written += count;
         return true;
     }
@@ -286,10 +281,8 @@ private:
     CFile& m_sink;
     const uint64_t m_room;
     const int32_t m_level;
-    const std::atomic<bool>* const m_stop;
     const uint64_t m_chunkCount;
-    ParallelDeflater::Progress m_progress = nullptr;
-    uintptr_t m_userData = 0;
+    EntryProgress* m_progress = nullptr;
     std::vector<Chunk> m_slots;
     ParallelDeflater::Result m_result;
     uLong m_adler = adler32(0, nullptr, 0);
@@ -309,13 +302,13 @@ private:
 ParallelDeflater::ParallelDeflater(int32_t threads, int32_t level)
     : m_threads(std::clamp(threads, 1, kMaxThreads)), m_level(std::clamp(level, 1, 9)) {}
 
-ParallelDeflater::Result ParallelDeflater::Deflate(CFile& source, uint32_t length, CFile& sink,
-                                                   uint64_t room) {
+ParallelDeflater::Result ParallelDeflater::Deflate(CFile& source, uint32_t length, CFile& sink, uint64_t room,
+                                                   EntryProgress* progress) {
     // Memory is taken before the first byte is written, so this failure leaves
     // nothing in the sink.
     try {
-        DeflateRun run(source, length, sink, room, m_level, m_stop);
-        return run.Run(m_threads, m_progress, m_userData);
+        DeflateRun run(source, length, sink, room, m_level);
+        return run.Run(m_threads, progress);
     } catch (const std::bad_alloc&) {
         Result result;
         result.outcome = kNoMemory;

@@ -1,4 +1,4 @@
-#include "package/FindBytes.h"
+#include "package/reader/FindBytes.h"
 
 #include <cstring>
 

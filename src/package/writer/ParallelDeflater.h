@@ -7,6 +7,12 @@
 // inflate reads. One thread takes the same path on the caller's thread, so the
 // bytes never depend on the thread count.
 //
+// The technique is pigz's (Mark Adler's parallel gzip; pigz.c explains it where it
+// codes it): each chunk primed with the 32 KiB before it as a preset dictionary,
+// ended on a byte boundary with empty fixed blocks (or a sync flush when the bit
+// count is odd) so that the pieces join into one stream, and the check value
+// combined from the chunks' own (adler32_combine).
+//
 // The caller's thread reads the source, writes the sink and reports progress; the
 // workers only deflate. Memory, whatever the input's length: two chunks in flight
 // per thread and two more, each held as input and as output (about 2 MiB), and one
@@ -14,10 +20,10 @@
 // it ends is an Outcome, and every thread it started has ended when it returns.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 class CFile;
+class EntryProgress;
 
 class ParallelDeflater {
 public:
@@ -33,40 +39,26 @@ public:
         kWriteFailed,    // the sink failed (cause)
         kTooLong,        // the stream would have passed the room given
         kNoMemory,       // a buffer or a zlib state could not be had
-        kStopped,        // the stop flag was set
     };
     struct Result {
         Outcome outcome = kDeflated;
         int32_t cause = 0;     // the CFileException cause of kReadFailed and kWriteFailed
+        int32_t osError = -1;  // and the system's error behind it, -1 when none
         uint64_t written = 0;  // bytes handed to the sink, whatever the outcome
     };
-    // Called on the caller's thread after each chunk is written, with the count
-    // of input bytes whose stream is in the sink.
-    typedef void (*Progress)(uint64_t consumed, uintptr_t userData);
 
     // threads is clamped to 1..kMaxThreads and level to 1..9.
     explicit ParallelDeflater(int32_t threads = 1, int32_t level = kDefaultLevel);
 
-    void SetProgress(Progress progress, uintptr_t userData) {
-        m_progress = progress;
-        m_userData = userData;
-    }
-    // A flag another thread or a signal handler may set; the run then ends with
-    // kStopped within about one chunk's deflate time. nullptr: never stopped.
-    void SetStopFlag(const std::atomic<bool>* stop) { m_stop = stop; }
-
     // Reads exactly length bytes from source's position on and writes their zlib
-    // stream to sink at its position, at most room bytes of it. After a failure
-    // the sink holds a partial stream (result.written bytes) that the caller drops.
-    Result Deflate(CFile& source, uint32_t length, CFile& sink, uint64_t room = UINT64_MAX);
-
-    int32_t Threads() const { return m_threads; }
-    int32_t Level() const { return m_level; }
+    // stream to sink at its position, at most room bytes of it. After each chunk is
+    // written, progress (may be null) hears on the caller's thread how many input
+    // bytes have their stream in the sink. After a failure the sink holds a partial
+    // stream (result.written bytes) that the caller drops.
+    Result Deflate(CFile& source, uint32_t length, CFile& sink, uint64_t room = UINT64_MAX,
+                   EntryProgress* progress = nullptr);
 
 private:
     int32_t m_threads;
     int32_t m_level;
-    Progress m_progress = nullptr;
-    uintptr_t m_userData = 0;
-    const std::atomic<bool>* m_stop = nullptr;
 };
