@@ -141,7 +141,7 @@ setsid "${watchdog[@]}" "$qemu" -nodefaults -no-user-config -display none -no-re
   -object "memory-backend-memfd,id=mem,size=${memory_mb}M,share=on" \
   -chardev "socket,id=fs,path=$run/fs.sock" -device vhost-user-fs-pci,chardev=fs,tag=host \
   -kernel "$kernel_dir/vmlinuz" -initrd "$initrd" \
-  -append "console=ttyS0 quiet panic=-1 mitigations=off sfxvm.run=$run" \
+  -append "console=ttyS0 quiet panic=-1 sfxvm.run=$run" \
   -serial "file:$run/console.log" </dev/null >"$run/qemu.log" 2>&1 &
 qemu_pid=$!
 pids+=("$qemu_pid")
