@@ -23,6 +23,6 @@ scripts/in-vm.sh bash -c '
   session=build/demo-wine
   trap "scripts/wine-env.sh stop $session >/dev/null 2>&1 || true" EXIT
   echo "Starting Wine on a virtual display ..."
-  scripts/wine-env.sh start "$session" >/dev/null
+  scripts/wine-env.sh start "$session" --probe build/win32/tools/probe/sfxprobe.exe >/dev/null
   /usr/bin/python3 tests/e2e/demo.py --win32 build/win32 --packer build/host/tools/sfxpack/sfxpack \
     --out build/demo --wine-dir "$session"'

@@ -3,7 +3,8 @@
 # a fresh 32-bit Wine prefix and a persistent wineserver for that prefix only. The
 # session code is the one `sfxpack try` ships (tools/sfxtry): fresh prefixes are made
 # once per Wine version into DIR/cache and copied.
-#   wine-env.sh start DIR   (DIR is the session folder, e.g. build/win32/wine)
+#   wine-env.sh start DIR [--probe EXE]   (DIR is the session folder, e.g. build/win32/wine;
+#                                          with the UI probe, the desktop stays up)
 #   wine-env.sh stop DIR
 # DIR/env holds the variables that scripts/wine-run.sh and the e2e tests source.
 set -euo pipefail

@@ -83,16 +83,27 @@ class Case:
 
     # Databases and installers -------------------------------------------------
 
-    def build_msi(self, wxs="corvella.wxs", folder=None, name="Setup.msi", seed=None, payload_mb=96):
+    def build_msi(self, wxs="corvella.wxs", folder=None, name="Setup.msi", seed=None, payload_mb=96, hangs=False,
+                  dialog=False):
         """A real database from a fixture, installing into Programs\\<folder>; large
-        databases with the same seed carry the same payload."""
+        databases with the same seed carry the same payload. hangs: its install never
+        ends; dialog: in normal mode it shows a dialog of its own that waits for a person."""
         build = self.folder("msi-" + os.path.splitext(name)[0] + "-" + os.path.splitext(wxs)[0])
         if wxs == "corvella-large.wxs":
-            # Incompressible, so the package's stream is as large as the database.
+            # Incompressible, so the package's stream is as large as the database. Its
+            # size is there to make the extraction last: where time runs slower, less
+            # lasts as long.
             with open(os.path.join(build, "Payload.bin"), "wb") as f:
-                f.write(random.Random(seed or wxs).randbytes(payload_mb << 20))
-        return toolkit.build_msi(os.path.join(toolkit.FIXTURES, wxs), build, name,
-                                 {"Folder": folder or "Corvella-" + self.name}, [self.config["corvella"]])
+                f.write(random.Random(seed or wxs).randbytes(max(4, payload_mb // toolkit.TIME_SCALE) << 20))
+        variables = {"Folder": folder or "Corvella-" + self.name, **({"Hangs": "1"} if hangs else {})}
+        msi = toolkit.build_msi(os.path.join(toolkit.FIXTURES, wxs), build, name, variables,
+                                [self.config["corvella"]])
+        if dialog:
+            tables = os.path.join(toolkit.FIXTURES, "ui")
+            subprocess.run(["msibuild", msi, "-i", *sorted(os.path.join(tables, t) for t in os.listdir(tables)
+                                                           if t.endswith(".idt"))],
+                           check=True, capture_output=True, timeout=60)
+        return msi
 
     def packer(self, args):
         """Runs sfxpack; arguments that are absolute Unix paths are handed over as paths."""
