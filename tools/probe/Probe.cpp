@@ -10,7 +10,8 @@
 // --keep-desktop holds the session's desktop until it is ended: Wine closes a desktop
 // a second after its last program has ended, and the next program must start it again
 // within Wine's ten seconds, which a slow machine misses (the program's dialog then
-// cannot be created). It reports "desktop" once it holds it.
+// cannot be created). It reports "desktop" once it holds it, or an error when the
+// desktop did not start in time.
 //
 // Events: start, dialog (the program's progress window: title, status, visible),
 // layout, box (an error box of the program), foreignbox (one of a program it started),
@@ -452,12 +453,10 @@ void Look(ProcessTree& tree, ChildProcesses& children, Seen& seen, Options& opti
 }
 
 int KeepDesktop() {
-    // A hidden top-level window makes this process one of the desktop's users; the
-    // first try may time out waiting for the desktop to start, a later one finds it.
-    HWND window = nullptr;
-    for (int attempt = 0; attempt < 6 && !window; ++attempt)
-        window = CreateWindowExW(0, L"STATIC", L"sfxprobe: desktop", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
-                                 nullptr);
+    // A hidden top-level window makes this process one of the desktop's users. Where
+    // the desktop took too long to start, the caller starts another probe.
+    HWND window = CreateWindowExW(0, L"STATIC", L"sfxprobe: desktop", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                  nullptr, nullptr);
     if (!window) {
         JsonLine(Elapsed(), "error").Add("text", L"no desktop").Add("code", static_cast<long long>(GetLastError()));
         return 1;

@@ -210,20 +210,24 @@ class Session:
         if check and self.run(["cmd", "/c", "exit", "0"], timeout=120).returncode != 0:
             raise SessionError(f"the prefix {self.prefix} does not run programs")
 
-    def keep_desktop(self, probe, log_path, timeout=120):
+    def keep_desktop(self, probe, log_path, timeout=180):
         """Starts the probe holding the desktop for the session's length (wineserver -k
-        ends it with the rest) and waits until it does; see sfxprobe.exe --keep-desktop."""
-        with open(log_path, "wb") as log:
-            keeper = subprocess.Popen(["wine", probe, "--keep-desktop"], env=self.env, stdin=subprocess.DEVNULL,
-                                      stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
+        ends it with the rest) and waits until it does; see sfxprobe.exe --keep-desktop.
+        A probe that gave up waiting for the desktop to start is followed by another:
+        the desktop it asked for comes up meanwhile."""
         deadline = time.monotonic() + timeout
-        while keeper.poll() is None and time.monotonic() < deadline:
+        said = []
+        while time.monotonic() < deadline:
+            with open(log_path, "wb") as log:
+                keeper = subprocess.Popen(["wine", probe, "--keep-desktop"], env=self.env, stdin=subprocess.DEVNULL,
+                                          stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
+            while keeper.poll() is None and time.monotonic() < deadline:
+                with open(log_path, "rb") as log:
+                    if b'"event":"desktop"' in log.read():
+                        return
+                time.sleep(0.2)
             with open(log_path, "rb") as log:
-                if b'"event":"desktop"' in log.read():
-                    return
-            time.sleep(0.2)
-        with open(log_path, "rb") as log:
-            said = log.read().decode(errors="replace").strip().splitlines()[-1:]
+                said = log.read().decode(errors="replace").strip().splitlines()[-1:] or said
         raise SessionError(f"the desktop did not start ({said[0] if said else 'the probe said nothing'})")
 
     def run(self, args, env=None, timeout=120, check=False):
