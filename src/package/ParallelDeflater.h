@@ -10,12 +10,15 @@
 // The caller's thread reads the source, writes the sink and reports progress; the
 // workers only deflate. Memory, whatever the input's length: two chunks in flight
 // per thread and two more, each held as input and as output (about 2 MiB), and one
-// zlib state (about 270 KiB) per thread. Nothing throws out of Deflate; every way
-// it ends is an Outcome, and every thread it started has ended when it returns.
+// zlib state (about 270 KiB) per thread, or at level 11 zopfli's (about 50 MiB). Nothing
+// throws out of Deflate; every way it ends is an Outcome, and every thread it started
+// has ended when it returns.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+
+#include "package/ZopfliChunkDeflater.h"
 
 class CFile;
 
@@ -25,6 +28,8 @@ public:
     static constexpr uint32_t kDictionaryLength = 32768;
     static constexpr int32_t kMaxThreads = 256;
     static constexpr int32_t kDefaultLevel = 6;
+    // pigz's name for zopfli's deflate (ZopfliChunkDeflater), past zlib's 1 to 9.
+    static constexpr int32_t kZopfliLevel = 11;
 
     enum Outcome : int32_t {
         kDeflated,       // the whole stream is in the sink
@@ -44,8 +49,10 @@ public:
     // of input bytes whose stream is in the sink.
     typedef void (*Progress)(uint64_t consumed, uintptr_t userData);
 
-    // threads is clamped to 1..kMaxThreads and level to 1..9.
-    explicit ParallelDeflater(int32_t threads = 1, int32_t level = kDefaultLevel);
+    // threads is clamped to 1..kMaxThreads and level, but for kZopfliLevel, to 1..9;
+    // iterations are zopfli's, as ZopfliChunkDeflater takes them.
+    explicit ParallelDeflater(int32_t threads = 1, int32_t level = kDefaultLevel,
+                              int32_t iterations = ZopfliChunkDeflater::kDefaultIterations);
 
     void SetProgress(Progress progress, uintptr_t userData) {
         m_progress = progress;
@@ -66,6 +73,7 @@ public:
 private:
     int32_t m_threads;
     int32_t m_level;
+    int32_t m_iterations;
     Progress m_progress = nullptr;
     uintptr_t m_userData = 0;
     const std::atomic<bool>* m_stop = nullptr;

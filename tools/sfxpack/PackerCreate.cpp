@@ -6,6 +6,7 @@
 #include "package/ParallelEntryEncoder.h"
 #include "package/SelfExtractor.h"
 #include "package/WorkerThreads.h"
+#include "package/ZopfliChunkDeflater.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/CreateInputs.h"
 #include "tools/sfxpack/ExitStatus.h"
@@ -99,7 +100,8 @@ int Packer::WriteTemporary(SelfExtractor& writer, CreateInputs& inputs, Temporar
         }
     };
     // Every stream the same bytes whatever the thread count.
-    ParallelEntryEncoder encoder(o.threads > 0 ? o.threads : WorkerThreads::UsableProcessors(), o.level);
+    ParallelEntryEncoder encoder(o.threads > 0 ? o.threads : WorkerThreads::UsableProcessors(), o.level,
+                                 o.iterations > 0 ? o.iterations : ZopfliChunkDeflater::kDefaultIterations);
     PackageResult result =
         writer.WritePackageInto(output.File(), callback, reinterpret_cast<uintptr_t>(&weighted), &encoder);
     if (result == SFX_OK && !output.Close()) result = SFX_ERR_WRITE;
