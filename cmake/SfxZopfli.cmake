@@ -27,3 +27,5 @@ target_include_directories(sfx_zopfli_mingw SYSTEM PUBLIC ${SFX_ZOPFLI_SOURCE_DI
 # Speed over the tree's size: zopfli is where level 11 spends its time.
 target_compile_options(sfx_zopfli_mingw PRIVATE -O2 -msse2 -mfpmath=sse -ffp-contract=off)
 target_link_libraries(sfx_zopfli INTERFACE sfx_zopfli_mingw)
+# Its license travels with the exe that carries it.
+install(FILES ${SFX_ZOPFLI_SOURCE_DIR}/COPYING DESTINATION . RENAME zopfli-LICENSE.txt)
