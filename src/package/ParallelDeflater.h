@@ -10,7 +10,7 @@
 // The caller's thread reads the source, writes the sink and reports progress; the
 // workers only deflate. Memory, whatever the input's length: two chunks in flight
 // per thread and two more, each held as input and as output (about 2 MiB), and one
-// zlib state (about 270 KiB) per thread, or at level 11 zopfli's (about 50 MiB). Nothing
+// zlib state (about 270 KiB) per thread, or at level 11 zopfli's (at most about 40 MiB). Nothing
 // throws out of Deflate; every way it ends is an Outcome, and every thread it started
 // has ended when it returns.
 #pragma once

@@ -2,7 +2,7 @@
 // hundred times zlib's time searching for a shorter stream that any inflate reads. Like
 // the zlib path, the chunk is a raw deflate stream primed with the bytes before it and
 // ended on a byte boundary (the last chunk ends the stream), so chunks join the same way.
-// Memory while one chunk of 1 MiB is deflated: zopfli's own, about 50 MiB.
+// Memory while a chunk is deflated: zopfli's own, at most about 40 MiB.
 #pragma once
 
 #include <cstdint>
