@@ -13,7 +13,7 @@ packages=(
   libz-mingw-w64-dev zlib1g-dev libboost-dev
   libzopfli-dev  # create --level 11 (sfxpack.exe builds zopfli from its Debian source package)
   dpkg-dev gpgv debian-archive-keyring debian-keyring  # the stub's zlib: Debian's verified source package
-  libgtest-dev googletest libbenchmark-dev pigz
+  libgtest-dev googletest libbenchmark-dev pigz p7zip-full  # pigz, 7-Zip: compression peers in bench/
   clang libclang-rt-14-dev
   wine wine32:i386 wine64
   xvfb xauth x11-utils imagemagick xdotool
