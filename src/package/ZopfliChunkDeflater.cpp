@@ -7,6 +7,10 @@
 #include <memory>
 #include <new>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 // zopfli deflates a chunk in parts that follow one another bit by bit, each reaching
@@ -47,6 +51,15 @@ void EndOnByteBoundary(unsigned char* bitPosition, uint8_t** end) {
 
 constexpr size_t kBoundaryBytes = 5;
 
+// zopfli grows and frees arrays of many sizes; glibc keeps what they leave free in the
+// thread's arena, where a long run's memory creeps up chunk by chunk. Handing it back
+// to the system after each chunk keeps the peak what one chunk needs.
+void ReturnFreeMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 }  // namespace
 
 ZopfliChunkDeflater::ZopfliChunkDeflater(int32_t iterations)
@@ -71,6 +84,7 @@ bool ZopfliChunkDeflater::Deflate(const uint8_t* data, uint32_t window, uint32_t
         start = end;
     } while (start < length);
     const std::unique_ptr<unsigned char, FreeBytes> owned(bytes);
+    ReturnFreeMemory();
     try {
         if (output->size() < count + kBoundaryBytes) output->resize(count + kBoundaryBytes);
     } catch (const std::bad_alloc&) {
