@@ -14,10 +14,10 @@
 #include "base/Utf8.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
-#include "package/BufferedSink.h"
-#include "package/BufferedSource.h"
-#include "package/ParallelDeflater.h"
 #include "package/SelfExtractor.h"
+#include "package/writer/BufferedSink.h"
+#include "package/writer/BufferedSource.h"
+#include "package/writer/ParallelDeflater.h"
 
 namespace {
 

@@ -18,10 +18,13 @@ else()
   set(SFX_GTEST_LIBS GTest::gtest GTest::gtest_main)
 endif()
 
+# Time-outs follow the runner's time scale (see the file).
+set_property(DIRECTORY ${CMAKE_SOURCE_DIR} APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_CURRENT_LIST_DIR}/SfxTimeScale.cmake)
+
 if(WIN32 AND BUILD_TESTING AND SFX_TESTS)
   # One Wine session (Xvfb, prefix, wineserver) per test run, shared by all Windows tests.
   add_test(NAME wine.session.start
-           COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh start ${SFX_WINE_DIR})
+           COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh start ${SFX_WINE_DIR} --probe $<TARGET_FILE:sfxprobe>)
   add_test(NAME wine.session.stop
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/wine-env.sh stop ${SFX_WINE_DIR})
   set_tests_properties(wine.session.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 180 LABELS "win32;e2e;wine")

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "base/Utf8.h"
-#include "package/EntryName.h"
 #include "package/SelfExtractor.h"
+#include "package/reader/EntryName.h"
 
 namespace {
 

@@ -9,7 +9,7 @@ seconds=${3:-30}
 here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$work"
 mkdir -p "$work/corpus" "$work/seeds" "$work/tmp"
-python3 "$here/make_seeds.py" "$work/seeds"
+/usr/bin/python3 "$here/make_seeds.py" "$work/seeds"
 export TMPDIR="$work/tmp"
 "$fuzzer" -max_total_time="$seconds" -rss_limit_mb=1024 -timeout=10 -max_len=16384 \
   -print_final_stats=1 -artifact_prefix="$work/" "$work/corpus" "$work/seeds" >"$work/log" 2>&1 || {

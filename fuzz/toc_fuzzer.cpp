@@ -7,7 +7,7 @@
 #include "package/MemoryFile.h"
 #include "package/PackageEntry.h"
 #include "package/PackageFormat.h"
-#include "package/TableOfContents.h"
+#include "package/reader/TableOfContents.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemoryFile file(data, size);

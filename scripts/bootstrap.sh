@@ -16,6 +16,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev pigz p7zip-full  # pigz, 7-Zip: compression peers in bench/
   clang libclang-rt-14-dev
   wine wine32:i386 wine64
+  qemu-system-x86 busybox-static  # scripts/in-vm.sh: Wine's 32-bit side where the kernel refuses i386 programs
   xvfb xauth x11-utils imagemagick xdotool
   wixl wixl-data msitools
   libmsi-dev libglib2.0-dev pkg-config  # the native packer reads installer databases with libmsi

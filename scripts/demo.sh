@@ -14,13 +14,15 @@ echo "Building the Windows stub and the Linux packer (log: $log) ..."
     cmake --preset host && cmake --build --preset host --target sfxpack
 } >"$log" 2>&1 || { tail -n 30 "$log"; echo "demo: the build failed, see $log" >&2; exit 1; }
 
-if scripts/i386-refused.sh 2>/dev/null; then
-  echo "demo: built the stub and the packer, but cannot install under Wine: $(scripts/i386-refused.sh 2>&1)" >&2
-  exit 1
+# Wine's part runs where Wine's 32-bit side works: here, or in a VM where this kernel
+# refuses 32-bit programs (scripts/in-vm.sh says which).
+if why=$(scripts/i386-refused.sh 2>&1); then
+  echo "Running Wine in a VM ($why) ..."
 fi
-session=build/demo-wine
-trap 'scripts/wine-env.sh stop "$session" >/dev/null 2>&1 || true' EXIT
-echo "Starting Wine on a virtual display ..."
-scripts/wine-env.sh start "$session" >/dev/null
-python3 tests/e2e/demo.py --win32 build/win32 --packer build/host/tools/sfxpack/sfxpack \
-  --out build/demo --wine-dir "$session"
+scripts/in-vm.sh bash -c '
+  session=build/demo-wine
+  trap "scripts/wine-env.sh stop $session >/dev/null 2>&1 || true" EXIT
+  echo "Starting Wine on a virtual display ..."
+  scripts/wine-env.sh start "$session" --probe build/win32/tools/probe/sfxprobe.exe >/dev/null
+  /usr/bin/python3 tests/e2e/demo.py --win32 build/win32 --packer build/host/tools/sfxpack/sfxpack \
+    --out build/demo --wine-dir "$session"'

@@ -76,7 +76,7 @@ cp "$host"/sfxpack_"$version"_*.deb "$work/out/"
 # The zip: one folder, entries sorted, every time the same.
 folder=sfxpack-$version-win32
 cmake --install "$win" --prefix "$work/$folder" >>"$log"
-python3 - "$work" "$folder" "$work/out/$folder.zip" <<'PY'
+/usr/bin/python3 - "$work" "$folder" "$work/out/$folder.zip" <<'PY'
 import os, sys, time, zipfile
 work, folder, out = sys.argv[1:]
 stamp = time.gmtime(max(int(os.environ["SOURCE_DATE_EPOCH"]), 315532800))[:6]  # zip starts in 1980

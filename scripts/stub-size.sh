@@ -10,7 +10,7 @@ if [ "${1:-}" = --max ]; then
   shift 2
 fi
 stub=${1:-build/win32/src/app/sfxstub.exe}
-python3 - "$stub" "$limit" <<'PY'
+/usr/bin/python3 - "$stub" "$limit" <<'PY'
 import struct
 import sys
 

@@ -3,13 +3,14 @@
 # a fresh 32-bit Wine prefix and a persistent wineserver for that prefix only. The
 # session code is the one `sfxpack try` ships (tools/sfxtry): fresh prefixes are made
 # once per Wine version into DIR/cache and copied.
-#   wine-env.sh start DIR   (DIR is the session folder, e.g. build/win32/wine)
+#   wine-env.sh start DIR [--probe EXE]   (DIR is the session folder, e.g. build/win32/wine;
+#                                          with the UI probe, the desktop stays up)
 #   wine-env.sh stop DIR
 # DIR/env holds the variables that scripts/wine-run.sh and the e2e tests source.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 if [ "${1:-}" = start ] && "$root/scripts/i386-refused.sh"; then
-  echo "wine-env: no Wine session can start here" >&2
+  echo "wine-env: no Wine session can start here; run it inside scripts/in-vm.sh" >&2
   exit 1
 fi
-PYTHONPATH="$root/tools/sfxtry${PYTHONPATH:+:$PYTHONPATH}" exec python3 -m sfxtry.session "$@"
+PYTHONPATH="$root/tools/sfxtry${PYTHONPATH:+:$PYTHONPATH}" exec /usr/bin/python3 -m sfxtry.session "$@"

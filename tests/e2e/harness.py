@@ -12,8 +12,30 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import toolkit  # noqa: E402
-from sfxtry.probe import run_probe  # noqa: E402
+from sfxtry.probe import Probe, run_probe  # noqa: E402
 from sfxtry.trial import REGISTRY_KEY  # noqa: E402  (where the product keeps its folder)
+
+
+def programs_started(probe):
+    """The processes the program under the probe started, Wine's own left out."""
+    return [e for e in probe.of("process") if e["name"].lower() not in Probe.WINE_OWN]
+
+
+def shown_while(probe, name, slack_ms=100):
+    """True when the window was up for the whole life of process name: it was shown
+    before the process started and not hidden until it had ended (give or take the
+    probe's look interval, since an end and a hide can fall between two looks)."""
+    start = probe.first_process(name)
+    if start is None:
+        return False
+    pid = probe.events[start]["pid"]
+    end = probe.index(lambda e: e["event"] == "ended" and e["pid"] == pid)
+    if end is None:
+        return False
+    shown = probe.index(lambda e: e["event"] == "dialog" and e["visible"])
+    hidden = [e["t"] for e in probe.dialog_events() if not e["visible"]]
+    return shown is not None and shown < start and all(t >= probe.events[end]["t"] - slack_ms for t in hidden)
+
 
 # The texts the user sees, as the product's string table holds them.
 ENGLISH = {
@@ -61,23 +83,35 @@ class Case:
 
     # Databases and installers -------------------------------------------------
 
-    def build_msi(self, wxs="corvella.wxs", folder=None, name="Setup.msi", seed=None, payload_mb=96):
+    def build_msi(self, wxs="corvella.wxs", folder=None, name="Setup.msi", seed=None, payload_mb=96, hangs=False,
+                  dialog=False):
         """A real database from a fixture, installing into Programs\\<folder>; large
-        databases with the same seed carry the same payload."""
+        databases with the same seed carry the same payload. hangs: its install never
+        ends; dialog: in normal mode it shows a dialog of its own that waits for a person."""
         build = self.folder("msi-" + os.path.splitext(name)[0] + "-" + os.path.splitext(wxs)[0])
         if wxs == "corvella-large.wxs":
-            # Incompressible, so the package's stream is as large as the database.
+            # Incompressible, so the package's stream is as large as the database. Its
+            # size is there to make the extraction last: where time runs slower, less
+            # lasts as long.
             with open(os.path.join(build, "Payload.bin"), "wb") as f:
-                f.write(random.Random(seed or wxs).randbytes(payload_mb << 20))
-        return toolkit.build_msi(os.path.join(toolkit.FIXTURES, wxs), build, name,
-                                 {"Folder": folder or "Corvella-" + self.name}, [self.config["corvella"]])
+                f.write(random.Random(seed or wxs).randbytes(max(4, payload_mb // toolkit.TIME_SCALE) << 20))
+        variables = {"Folder": folder or "Corvella-" + self.name, **({"Hangs": "1"} if hangs else {})}
+        msi = toolkit.build_msi(os.path.join(toolkit.FIXTURES, wxs), build, name, variables,
+                                [self.config["corvella"]])
+        if dialog:
+            tables = os.path.join(toolkit.FIXTURES, "ui")
+            subprocess.run(["msibuild", msi, "-i", *sorted(os.path.join(tables, t) for t in os.listdir(tables)
+                                                           if t.endswith(".idt"))],
+                           check=True, capture_output=True, timeout=60)
+        return msi
 
     def packer(self, args):
         """Runs sfxpack; arguments that are absolute Unix paths are handed over as paths."""
         if self.config["packer_under_wine"]:
             args = [self.wine.to_windows(a) if os.path.isabs(a) else a for a in args]
-            return self.wine.run([self.config["packer"]] + args)
-        return subprocess.run([self.config["packer"]] + list(args), capture_output=True, timeout=120)
+            return self.wine.run([self.config["packer"]] + args, timeout=toolkit.scaled(120))
+        return subprocess.run([self.config["packer"]] + list(args), capture_output=True,
+                              timeout=toolkit.scaled(120))
 
     def pack(self, out_name, entries, stub=None, folder=None, force=False, threads=None, level=None):
         """An installer: the stub with the entries packed behind it (on threads, else
@@ -140,7 +174,7 @@ class Case:
         win_temp = temp if temp.startswith("C:") else self.wine.to_windows(temp)
         env = dict({"TMP": win_temp, "TEMP": win_temp}, **(env or {}))
         result = run_probe(self.wine, self.config["probe"], program, args, at=at, env=env, unix_env=unix_env,
-                           cwd=cwd, on_pause=on_pause, timeout_ms=timeout_ms)
+                           cwd=cwd, on_pause=on_pause, timeout_ms=toolkit.scaled(timeout_ms))
         with open(os.path.join(self.work, "probe.log"), "a", encoding="utf-8") as f:
             f.write(f"# {program} {' '.join(args)}\n{result.dump()}\n")
         return result
@@ -188,23 +222,27 @@ class StandIn:
         with open(self.log, encoding="utf-8") as f:
             return f.read().splitlines()
 
-    def keeping_copies(self, name):
+    def keeping_copies(self, name, until=None):
         """The environment of a run whose stand-in keeps copies of the database it is
-        handed, as it starts and as it ends, in the folder of that name."""
+        handed, as it starts and as it ends, in the folder of that name; with until (a
+        path), it ends as soon as that file exists."""
         folder = self.c.folder(name)
-        return dict(self.env, FAKE_MSIEXEC_COPY=self.c.wine.to_windows(folder)), folder
+        env = dict(self.env, FAKE_MSIEXEC_COPY=self.c.wine.to_windows(folder))
+        if until:
+            env["FAKE_MSIEXEC_UNTIL"] = self.c.wine.to_windows(until)
+        return env, folder
 
 
 def start_records(folder, wait_s=10.0):
     """What the fixture application recorded in folder (Unix path) when it started: a
-    list of {exe, cmdline, cwd}, waiting up to wait_s for the first."""
+    list of {exe, cmdline, cwd}, waiting up to wait_s (scaled) for the first."""
     record = os.path.join(folder, "started.txt")
-    deadline = time.monotonic() + wait_s
+    deadline = time.monotonic() + toolkit.scaled(wait_s)
     while not os.path.exists(record) and time.monotonic() < deadline:
         time.sleep(0.1)
     if not os.path.exists(record):
         return []
-    time.sleep(0.3)  # let a second, faulty start show up too
+    time.sleep(toolkit.scaled(0.3))  # let a second, faulty start show up too
     starts, current = [], {}
     with open(record, encoding="utf-8") as f:
         for line in f:

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "package/EntryName.h"
+#include "package/reader/EntryName.h"
 
 namespace {
 

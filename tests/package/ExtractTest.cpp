@@ -2,6 +2,7 @@
 // is ever left behind.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <climits>
 
 #ifdef _WIN32
@@ -462,6 +463,10 @@ TEST_F(Extract, WriteFailureEndsTheEntryAndRemovesIt) {
     ASSERT_EQ(symlink("/dev/full", Narrow(Out("Setup.msi")).c_str()), 0);
     EXPECT_EQ(extractor.ExtractEntry(0, dest, false), SFX_ERR_WRITE);
     EXPECT_FALSE(PathExists(Out("Setup.msi")));
+    // What failed is told: the target, written, and the system's error.
+    EXPECT_EQ(extractor.LastFailure().side, FileFailure::kWrite);
+    EXPECT_TRUE(extractor.LastFailure().file == Out("Setup.msi"));
+    EXPECT_EQ(extractor.LastFailure().osError, ENOSPC);
     // The object is still usable.
     EXPECT_EQ(extractor.ExtractEntry(0, dest, false), SFX_OK);
 }

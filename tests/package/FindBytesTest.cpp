@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "package/FindBytes.h"
+#include "package/reader/FindBytes.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
-#include "package/ParallelDeflater.h"
+#include "package/EntryProgress.h"
 #include "package/ScriptedFile.h"
+#include "package/writer/ParallelDeflater.h"
 #include "support/CallSite.h"
 #include "support/TestFiles.h"
 
@@ -93,13 +93,12 @@ struct Outcome {
 };
 
 // What a test may do to a run besides its input: the source and sink it gets,
-// the length announced, the room, and a stop after some progress reports.
+// the length announced and the room.
 struct Script {
     int64_t lengthOffset = 0;  // announced length minus the source's
     uint64_t failReadAt = UINT64_MAX;
     uint64_t failWrite = 0;
     uint64_t room = UINT64_MAX;
-    size_t stopAfterReports = SIZE_MAX;  // 0: stopped before the run
 };
 
 Outcome Deflate(const std::vector<uint8_t>& input, int32_t threads, int32_t level = 6,
@@ -108,27 +107,21 @@ Outcome Deflate(const std::vector<uint8_t>& input, int32_t threads, int32_t leve
     source.failReadAt = script.failReadAt;
     ScriptedFile sink;
     sink.failWrite = script.failWrite;
-    struct Watch {
-        Outcome outcome;
-        std::atomic<bool> stop{false};
-        size_t stopAfter;
-    } watch;
-    watch.stopAfter = script.stopAfterReports;
-    watch.stop = script.stopAfterReports == 0;
+    struct Recorder : EntryProgress {
+        std::vector<uint64_t>* consumed;
+        void Begin(const PackageEntry&, uint64_t) override {}
+        void Advance(uint64_t bytes) override { consumed->push_back(bytes); }
+        void End(const PackageEntry&) override {}
+    };
+    Outcome outcome;
+    Recorder recorder;
+    recorder.consumed = &outcome.progress;
     // zopfli's shortest search: these tests check its stream, not its effort.
     ParallelDeflater deflater(threads, level, 1);
-    deflater.SetStopFlag(&watch.stop);
-    deflater.SetProgress(
-        [](uint64_t consumed, uintptr_t userData) {
-            Watch& w = *reinterpret_cast<Watch*>(userData);
-            w.outcome.progress.push_back(consumed);
-            if (w.outcome.progress.size() >= w.stopAfter) w.stop = true;
-        },
-        reinterpret_cast<uintptr_t>(&watch));
     const uint32_t length = static_cast<uint32_t>(static_cast<int64_t>(input.size()) + script.lengthOffset);
-    watch.outcome.result = deflater.Deflate(source, length, sink, script.room);
-    watch.outcome.stream = sink.bytes;
-    return watch.outcome;
+    outcome.result = deflater.Deflate(source, length, sink, script.room, &recorder);
+    outcome.stream = sink.bytes;
+    return outcome;
 }
 
 const int32_t kThreadCounts[] = {1, 2, 7};
@@ -223,21 +216,20 @@ TEST(ParallelDeflater, FailuresWhileWorkersRunEndCleanly) {
         Script script;
         ParallelDeflater::Outcome outcome;
         int32_t cause;
+        int32_t osError;  // the system's error, carried from the failed call
     };
-    Row rows[6] = {
-        {"read fails in the third chunk", {}, ParallelDeflater::kReadFailed, CFileException::hardIO},
-        {"source shorter than announced", {}, ParallelDeflater::kLengthChanged, 0},
-        {"source longer than announced", {}, ParallelDeflater::kLengthChanged, 0},
-        {"disk full at the third write", {}, ParallelDeflater::kWriteFailed, CFileException::diskFull},
-        {"no room for the whole stream", {}, ParallelDeflater::kTooLong, 0},
-        {"stopped after the first chunk", {}, ParallelDeflater::kStopped, 0},
+    Row rows[5] = {
+        {"read fails in the third chunk", {}, ParallelDeflater::kReadFailed, CFileException::hardIO, 23},
+        {"source shorter than announced", {}, ParallelDeflater::kLengthChanged, 0, -1},
+        {"source longer than announced", {}, ParallelDeflater::kLengthChanged, 0, -1},
+        {"disk full at the third write", {}, ParallelDeflater::kWriteFailed, CFileException::diskFull, 112},
+        {"no room for the whole stream", {}, ParallelDeflater::kTooLong, 0, -1},
     };
     rows[0].script.failReadAt = 2 * kMiB + 5;
     rows[1].script.lengthOffset = 1;
     rows[2].script.lengthOffset = -1;
     rows[3].script.failWrite = 3;
     rows[4].script.room = whole.size() - 1;
-    rows[5].script.stopAfterReports = 1;
     const int threadsBefore = ThreadCount();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -246,6 +238,7 @@ TEST(ParallelDeflater, FailuresWhileWorkersRunEndCleanly) {
             const Outcome run = Deflate(input, threads, 6, row.script);
             EXPECT_EQ(run.result.outcome, row.outcome);
             EXPECT_EQ(run.result.cause, row.cause);
+            EXPECT_EQ(run.result.osError, row.osError);
             EXPECT_EQ(run.result.written, run.stream.size());
             EXPECT_LE(run.stream.size(), row.script.room);
             EXPECT_LT(run.stream.size(), whole.size());
@@ -253,14 +246,6 @@ TEST(ParallelDeflater, FailuresWhileWorkersRunEndCleanly) {
             EXPECT_TRUE(run.progress.empty() || run.progress.back() < input.size());
             EXPECT_EQ(ThreadCount(), threadsBefore);
         }
-    }
-    // A stop before the start writes nothing at all.
-    Script stopped;
-    stopped.stopAfterReports = 0;
-    for (int32_t threads : kThreadCounts) {
-        const Outcome run = Deflate(input, threads, 6, stopped);
-        EXPECT_EQ(run.result.outcome, ParallelDeflater::kStopped);
-        EXPECT_TRUE(run.stream.empty());
     }
 }
 

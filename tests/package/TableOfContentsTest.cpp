@@ -3,10 +3,12 @@
 
 #include <climits>
 
+#include "package/FileFailure.h"
 #include "package/MemoryFile.h"
 #include "package/PackageImage.h"
+#include "package/ScriptedFile.h"
 #include "package/SelfExtractor.h"
-#include "package/TableOfContents.h"
+#include "package/reader/TableOfContents.h"
 #include "support/ScratchFolder.h"
 #include "support/TestFiles.h"
 
@@ -152,10 +154,21 @@ TEST(TableOfContents, FilesWithoutAFindablePackageAreBad) {
     std::vector<PackageEntry> table(kMaxEntries);
     int32_t count = -1;
     TocLocation where;
-    EXPECT_EQ(ReadTableOfContentsFrom(file, table.data(), &count, &where), SFX_ERR_BAD_PACKAGE);
+    FileFailure failure;
+    EXPECT_EQ(ReadTableOfContentsFrom(file, table.data(), &count, &where, &failure), SFX_ERR_BAD_PACKAGE);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(where.windowCount, (200000u - 512) / 502 + 2);
     EXPECT_LE(file.Seeks(), 400u);
+    EXPECT_FALSE(failure.Failed()) << "a search that reached the start is no failed read";
+    // A package whose table cannot be read is no missing package: the failed read is told.
+    PackageImage unreadable = OneEntry(1000, U16("a"));
+    unreadable.AppendTableAndTrailer();
+    ScriptedFile failing(unreadable.Bytes());
+    failing.failReadAt = unreadable.Size() - 30;
+    EXPECT_EQ(ReadTableOfContentsFrom(failing, table.data(), &count, nullptr, &failure), SFX_ERR_BAD_PACKAGE);
+    EXPECT_EQ(failure.side, FileFailure::kRead);
+    EXPECT_EQ(failure.cause, CFileException::hardIO);
+    EXPECT_EQ(failure.osError, 23);
     // A near miss is no marker.
     PackageImage nearMiss = OneEntry(1000, U16("a"));
     nearMiss.AppendTableAndTrailer();

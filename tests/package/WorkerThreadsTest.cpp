@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "package/WorkerThreads.h"
+#include "package/writer/WorkerThreads.h"
 
 #ifndef _WIN32
 #include <signal.h>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "package/ZopfliChunkDeflater.h"
+#include "package/writer/ZopfliChunkDeflater.h"
 #include "support/TestFiles.h"
 
 namespace {

@@ -91,6 +91,29 @@ class Docs(unittest.TestCase):
         statuses = text.split("\nEXIT STATUS\n")[1].split("\nENVIRONMENT\n")[0]
         self.assertEqual(set(re.findall(r"(?m)^       (\d+)\b", statuses)), self.statuses)
 
+    def test_exit_statuses_are_one_table(self):
+        """sfxpack's table of exit statuses (--help prints it) is the one source: the page
+        gives every status the same meaning word for word, and try (sfxtry) ends with
+        the status whose meaning names its verdict."""
+        def meanings(section, first):
+            """{status: its meaning, white space folded} of section, where a status
+            starts a line indented by first columns."""
+            parts = re.split(rf"(?m)^ {{{first}}}(\d+) +", section)[1:]
+            return {int(status): " ".join(text.split()) for status, text in zip(parts[::2], parts[1::2])}
+        program = meanings(self.help.split("Exit status:\n")[1], 2)
+        text, _ = render_man(MAN_PAGE)
+        page = meanings(text.split("\nEXIT STATUS\n")[1].split("\nENVIRONMENT\n")[0], 7)
+        self.assertEqual(sorted(page), sorted(program))
+        for status, meaning in program.items():
+            with self.subTest(status=status):
+                self.assertIn(meaning, page[status])
+        from sfxtry import cli
+        for verdict, status in cli.EXIT.items():
+            with self.subTest(verdict=verdict):
+                self.assertIn(f"try: {verdict}", program[status])
+        self.assertTrue(program[cli.USAGE].startswith("bad command line"), program[cli.USAGE])
+        self.assertIn("try: a program it runs is missing", program[cli.CANNOT_RUN])
+
     def test_completion_offers_every_command_and_option(self):
         with tempfile.TemporaryDirectory() as cwd:
             self.assertLessEqual(set(self.usage) | {"--help", "--version"}, set(complete(["sfxpack", ""], cwd)))

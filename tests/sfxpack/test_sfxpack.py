@@ -7,6 +7,7 @@ and messages.
 SFXPACK_LAUNCHER, when set, is put before the program (for example the Wine
 runner, to test sfxpack.exe)."""
 
+import errno
 import fcntl
 import glob
 import json
@@ -35,6 +36,8 @@ LAUNCHER = os.environ.get("SFXPACK_LAUNCHER", "").split()
 ON_WINDOWS = bool(LAUNCHER)
 # Under Wine, a native packer whose bytes sfxpack.exe must give.
 NATIVE = os.environ.get("SFXPACK_NATIVE", "")
+# The failing disk (FailingDisk.c), named for LD_PRELOAD with the loader's $LIB.
+FAILING_DISK = os.environ.get("SFX_FAILING_DISK", "")
 OK, DAMAGED, USAGE, CANNOT_READ, NOT_PACKAGE, CANNOT_WRITE, REFUSED = range(7)
 INTERRUPTED = 130
 
@@ -64,6 +67,16 @@ def setUpModule():
 
 def tearDownModule():
     shutil.rmtree(SHARED, ignore_errors=True)
+
+
+def failing_disk(file, side, error, at=0, length=None):
+    """The environment in which reads or writes (side) of the files whose path holds
+    file fail with errno error from byte at on (length bytes of them, else all)."""
+    if not FAILING_DISK or not glob.glob(FAILING_DISK.replace("$LIB", "lib/i386-*" if ON_WINDOWS else "lib/*")):
+        raise unittest.SkipTest(f"no failing disk built for this packer at {FAILING_DISK or '$SFX_FAILING_DISK'}")
+    env = {"LD_PRELOAD": FAILING_DISK, "SFX_FAIL_FILE": file, "SFX_FAIL_SIDE": side, "SFX_FAIL_ERRNO": str(error),
+           "SFX_FAIL_AT": str(at)}
+    return dict(env, SFX_FAIL_LENGTH=str(length)) if length else env
 
 
 def pe_stub(signed, size=4096):
@@ -111,6 +124,24 @@ class Scratch(unittest.TestCase):
         self.assertTrue(lines[0].startswith("sfxpack: "), lines[0])
         for word in words:
             self.assertIn(word, lines[0])
+
+    def assertFileFailed(self, result, file, side, error):
+        """One error line that names file, the side ("read" or "written") and, last,
+        the system's reason for errno error: strerror's words natively; under Wine
+        FormatMessage's, in whatever words Wine maps the error to, so only that
+        there are some."""
+        self.assertOneLineError(result)
+        line = result.stderr.decode(errors="replace").strip()
+        if ON_WINDOWS:
+            line = line.replace("\\", "/")  # sfxpack.exe joins a folder and a name with a backslash
+        self.assertTrue(line.startswith(f"sfxpack: {file}: "), line)
+        words = f"cannot be {side}: "
+        self.assertIn(words, line)
+        reason = line.split(words, 1)[1]
+        if ON_WINDOWS:
+            self.assertRegex(reason, r"\w{3}", line)
+        else:
+            self.assertEqual(reason, os.strerror(error), line)
 
 
 class RoundTrips(Scratch):
@@ -321,6 +352,43 @@ class Errors(Scratch):
             self.assertEqual(self.read("out.pkg"), b"previous")
             self.assertEqual(self.listing(), ["a.txt", "out.pkg"])
 
+    def test_a_failing_disk_is_named_with_the_systems_reason(self):
+        """Reads of an input, a stub or a package, or writes of an output, that the
+        system refuses (a bad sector: EIO; a full disk: ENOSPC): every command names
+        the file that failed, whether it was read or written, and the system's
+        reason, ends with 3 or 5, and leaves the folders as they were."""
+        mib = 1 << 20
+        data = os.urandom(5 * mib)
+        bad = self.write("BAD.bin", data)
+        stub = self.write("stub.exe", pe_stub(False, size=70001))
+        package = self.write("BAD.pkg", fmt.build([fmt.Entry("BAD.bin", data)]))
+        self.write("out.pkg", b"previous")
+        os.mkdir(self.path("x"))
+        out, x = self.path("out.pkg"), self.path("x")
+        # The temporary file an output is written to first, whatever its random name.
+        temporary = ".sfxpack-"
+        rows = [(["create", "--no-stub", "-o", out, bad], ("/BAD.bin", "read", errno.EIO, 3 * mib), bad, "read"),
+                (["create", "--force", "--stub", stub, "-o", out, bad], ("/stub.exe", "read", errno.EIO, 8192), stub,
+                 "read"),
+                (["create", "--no-stub", "-o", out, bad], (temporary, "write", errno.EIO, mib), out, "written"),
+                (["create", "--no-stub", "-o", out, bad], (temporary, "write", errno.ENOSPC, 0), out, "written"),
+                (["extract", package, "-C", x], (temporary, "write", errno.ENOSPC, mib), os.path.join(x, "BAD.bin"),
+                 "written")]
+        # The table at the package's end, then only its entry's data, cannot be read.
+        for command in (["list", package], ["verify", package], ["info", package], ["extract", package, "-C", x]):
+            rows.append((command, ("/BAD.pkg", "read", errno.EIO, 3 * mib), package, "read"))
+            if command[0] != "list":
+                rows.append((command, ("/BAD.pkg", "read", errno.EIO, mib, 4096), package, "read"))
+        before = self.listing()
+        for args, disk, named, side in rows:
+            with self.subTest(args=args[0], disk=disk):
+                result = run(*args, env=failing_disk(*disk))
+                self.assertStatus(result, CANNOT_READ if side == "read" else CANNOT_WRITE)
+                self.assertFileFailed(result, named, side, disk[2])
+                self.assertEqual(self.read("out.pkg"), b"previous")
+                self.assertEqual((self.listing(), self.listing("x")), (before, []))
+        self.assertEqual(self.read("BAD.pkg"), fmt.build([fmt.Entry("BAD.bin", data)]))
+
     def test_output_that_is_an_input_or_the_stub(self):
         a = self.write("a.txt", b"a" * 1000)
         stub = self.write("stub.exe", pe_stub(False))
@@ -370,8 +438,8 @@ class Errors(Scratch):
             self.assertNotIn(raw, text)
 
     def test_two_entries_of_one_name_fail_verify_and_extract_only_the_first(self):
-        """Names equal but for ASCII case count as one file, as on Windows: verify fails
-        on the second and extract keeps the first untouched."""
+        """Names equal but for ASCII case count as one file, as on Windows: verify and
+        info fail on the second, list marks it, and extract keeps the first untouched."""
         for first, second in (("same.txt", "same.txt"), ("Setup.msi", "setup.MSI")):
             with self.subTest(names=(first, second)):
                 one, two = os.urandom(1500), os.urandom(1500)
@@ -380,6 +448,12 @@ class Errors(Scratch):
                 self.assertStatus(verify, DAMAGED)
                 self.assertIn(b"1 of 2", verify.stdout)
                 self.assertOneLineError(verify, "entry 1", "same name")
+                info = run("info", "--json", package)
+                self.assertStatus(info, DAMAGED)
+                entries = json.loads(info.stdout)["entries"]
+                self.assertEqual([e["checksum"] for e in entries], ["ok", "damaged"])
+                self.assertEqual(("problem" in entries[0], "same name" in entries[1]["problem"]), (False, True))
+                self.assertIn("same name", run("list", package).stdout.decode().splitlines()[2])
                 out = self.path("out-" + second)
                 os.mkdir(out)
                 self.assertStatus(run("extract", package, "-C", out), DAMAGED)
@@ -724,7 +798,7 @@ class Info(Scratch):
                 seen = [n for n in os.listdir(temp) if n.startswith("sfxpack-")]
             self.assertTrue(seen, "info ended before its private folder was seen")
             info.send_signal(signal.SIGINT)
-            self.assertEqual(info.wait(timeout=60), -signal.SIGINT)
+            self.assertEqual(info.wait(timeout=toolkit.scaled(60)), -signal.SIGINT)
         finally:
             if info.poll() is None:
                 info.kill()
@@ -798,7 +872,7 @@ class NothingIsLost(Scratch):
             self.write("out/data.bin", b"the user's file")
             result = run("extract", package, "-C", out)
             self.assertStatus(result, CANNOT_WRITE)
-            self.assertOneLineError(result, "data.bin", "disk full")
+            self.assertFileFailed(result, os.path.join(out, "data.bin"), "written", errno.ENOSPC)
             self.assertEqual(self.read("out/data.bin"), b"the user's file")
             self.assertEqual(self.listing("out"), ["data.bin"])
 
@@ -812,7 +886,7 @@ class NothingIsLost(Scratch):
             with self.subTest(round=round):
                 runs = [subprocess.Popen(LAUNCHER + [SFXPACK, "extract", p, "-C", out], stdin=subprocess.DEVNULL,
                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) for p in packages]
-                self.assertEqual([r.wait(timeout=120) for r in runs], [OK, OK])
+                self.assertEqual([r.wait(timeout=toolkit.scaled(120)) for r in runs], [OK, OK])
                 self.assertTrue(self.read("out/big.bin") in contents, "a file that matches neither package")
                 self.assertEqual(self.listing("out"), ["big.bin"])
 
@@ -839,7 +913,7 @@ class NothingIsLost(Scratch):
                 if plant == "read-only stub":
                     os.chmod(stub, 0o444)
                 result = subprocess.run(["unshare", "-pf", SFXPACK, "create", "-q", "--stub", stub, "-o", out, a],
-                                        capture_output=True, timeout=120)
+                                        capture_output=True, timeout=toolkit.scaled(120))
                 self.assertStatus(result, OK)
                 self.assertEqual(result.stderr, b"")
                 self.assertFalse(os.path.islink(out))
@@ -902,7 +976,7 @@ class Interrupted(Scratch):
                 time.sleep(0.001)
             self.assertIsNone(process.poll(), "ended before anything was written")
             act(process)
-            return process.wait(timeout=60)
+            return process.wait(timeout=toolkit.scaled(60))
         finally:
             if process.poll() is None:
                 process.kill()
@@ -949,7 +1023,8 @@ class ProgressBar(Scratch):
         fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, width, 0, 0))
         try:
             started = time.monotonic()
-            result = subprocess.run([SFXPACK, *args], stdout=subprocess.PIPE, stderr=slave, timeout=120)
+            result = subprocess.run([SFXPACK, *args], stdout=subprocess.PIPE, stderr=slave,
+                                    timeout=toolkit.scaled(120))
             seconds = time.monotonic() - started
             os.close(slave)
             slave = None

@@ -5,6 +5,12 @@
 //
 //   sfxprobe.exe [--env NAME=VALUE]... [--cwd DIR] [--timeout MS] [--boxes KEY]
 //                [--at WHEN WHAT]... -- PROGRAM [ARGS...]
+//   sfxprobe.exe --keep-desktop
+//
+// --keep-desktop holds the session's desktop until it is ended: Wine closes a desktop
+// a second after its last program has ended, and the next program must start it again
+// within Wine's ten seconds, which a slow machine misses (the program's dialog then
+// cannot be created). It reports "desktop" once it holds it.
 //
 // Events: start, dialog (the program's progress window: title, status, visible),
 // layout, box (an error box of the program), foreignbox (one of a program it started),
@@ -378,7 +384,7 @@ void Act(const Action& action, Seen& seen, const ProcessTree& tree, DWORD proces
 int Usage() {
     JsonLine(0, "usage")
         .Add("text", L"sfxprobe.exe [--env N=V] [--cwd DIR] [--timeout MS] [--boxes KEY] [--at WHEN WHAT] -- "
-                     L"PROGRAM [ARGS]");
+                     L"PROGRAM [ARGS] | sfxprobe.exe --keep-desktop");
     return 2;
 }
 
@@ -445,10 +451,28 @@ void Look(ProcessTree& tree, ChildProcesses& children, Seen& seen, Options& opti
     }
 }
 
+int KeepDesktop() {
+    // A hidden top-level window makes this process one of the desktop's users; the
+    // first try may time out waiting for the desktop to start, a later one finds it.
+    HWND window = nullptr;
+    for (int attempt = 0; attempt < 6 && !window; ++attempt)
+        window = CreateWindowExW(0, L"STATIC", L"sfxprobe: desktop", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr,
+                                 nullptr);
+    if (!window) {
+        JsonLine(Elapsed(), "error").Add("text", L"no desktop").Add("code", static_cast<long long>(GetLastError()));
+        return 1;
+    }
+    JsonLine(Elapsed(), "desktop");
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     g_start = GetTickCount();
+    if (argc == 2 && !lstrcmpW(argv[1], L"--keep-desktop")) return KeepDesktop();
     Options options;
     if (!ParseArguments(argc, argv, options)) return Usage();
     PROCESS_INFORMATION started = {};

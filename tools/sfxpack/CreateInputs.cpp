@@ -1,8 +1,8 @@
 #include "tools/sfxpack/CreateInputs.h"
 
 #include "base/Path.h"
-#include "package/CatchFileError.h"
-#include "package/EntryName.h"
+#include "package/reader/CatchFileError.h"
+#include "package/reader/EntryName.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
 #include "tools/sfxpack/FileSystem.h"
@@ -16,10 +16,9 @@ int CreateInputs::LookAtStub(const PackerOptions& o) {
         PrintError(o.stub, why);
         return kExitCannotRead;
     }
-    const int32_t cause = CatchFileError([&] { stub.size = stub.file.GetLength(); });
-    if (cause != CFileException::none) {
-        PrintError(o.stub, "cannot be read (" + CauseText(cause) + ")");
-        return kExitCannotRead;
+    CFileException error;
+    if (CatchFileError([&] { stub.size = stub.file.GetLength(); }, &error) != CFileException::none) {
+        return ReportFailure(FileFailure(FileFailure::kRead, o.stub, error));
     }
     CertificateTable table;
     stub.signature = ReadCertificateTable(stub.file, &table);
@@ -37,34 +36,42 @@ int CreateInputs::LookAtStub(const PackerOptions& o) {
 }
 
 int CreateInputs::LookAtFile(const WideString& path, const PackerOptions& o) {
-    File file;
-    file.path = path;
-    file.name = BaseName(path);
-    if (!IsValidEntryName(file.name)) {
-        PrintError(path, NameProblem(file.name));
+    const WideString name = BaseName(path);
+    if (!IsValidEntryName(name)) {
+        PrintError(path, NameProblem(name));
         return kExitRefused;
     }
     for (const File& earlier : files) {
-        if (!SameEntryName(earlier.name, file.name)) continue;
-        PrintError(path, "a file named '" + Printable(file.name) + "' is already in the package");
+        if (!SameEntryName(earlier.name, name)) continue;
+        PrintError(path, "a file named '" + Printable(name) + "' is already in the package");
         return kExitRefused;
     }
     if (SameFile(path, o.output)) {
         PrintError(o.output, "is also an input file; choose another output");
         return kExitUsage;
     }
-    CFile opened;
+    File& file = files.emplace_back();
+    file.path = path;
+    file.name = name;
     std::string why;
-    if (!OpenForReading(path, opened, &why)) {
+    if (!OpenForReading(path, file.file, &why)) {
         PrintError(path, why);
         return kExitCannotRead;
     }
     uint32_t length = 0;
-    // A length no 32-bit seek reaches is past every limit too.
-    file.size = CatchFileError([&] { length = opened.GetLength(); }) == CFileException::none ? length : ~0ull;
-    file.isDatabase = HasDatabaseSignature(opened);
-    opened.Abort();
-    files.push_back(file);
+    CFileException error;
+    if (CatchFileError([&] { length = file.file.GetLength(); }, &error) == CFileException::none) {
+        file.size = length;
+    } else if (error.m_cause == CFileException::badSeek) {
+        file.size = ~0ull;  // past what a 32-bit seek reaches, so past every limit too
+    } else {
+        return ReportFailure(FileFailure(FileFailure::kRead, path, error));
+    }
+    file.isDatabase = HasDatabaseSignature(file.file);
+    // The writer reads it from its start.
+    if (CatchFileError([&] { file.file.Seek(0, CFile::begin); }, &error) != CFileException::none) {
+        return ReportFailure(FileFailure(FileFailure::kRead, path, error));
+    }
     return kExitOk;
 }
 

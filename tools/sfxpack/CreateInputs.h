@@ -1,11 +1,12 @@
-// What create learns of its inputs, each looked at once (opened, measured, its first
-// bytes read; a database's product read from it), and carries to the checks, the
-// writing and the product line.
+// What create learns of its inputs, each looked at once (opened, measured, named, its
+// first bytes read; a database's product read from it), and carries to the checks,
+// the writing and the product line: the one record of each. The writer takes the
+// files as they are here, open, named and measured, and finds out nothing again.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
-#include <vector>
 
 #include "base/WideString.h"
 #include "file/CFile.h"
@@ -25,7 +26,8 @@ public:
     struct File {
         WideString path;
         WideString name;          // its entry name
-        uint64_t size = 0;        // above any limit when it could not be measured
+        CFile file;               // open from the look, at its start, until it is written
+        uint64_t size = 0;        // above any limit when no 32-bit seek reaches its end
         bool isDatabase = false;  // begins with the compound-file signature
         bool productRead = false;
         MsiProduct product;
@@ -50,5 +52,5 @@ public:
     uint64_t TotalSize() const;
 
     Stub stub;
-    std::vector<File> files;
+    std::deque<File> files;  // a deque: a File, holding its open file, never moves
 };

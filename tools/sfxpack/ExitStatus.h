@@ -1,32 +1,43 @@
-// Exit statuses of sfxpack, as --help documents them, and what each package result
-// means to its user: one table, used by every command.
+// Exit statuses of sfxpack and what each means, and what each package result means to
+// its user: the one table of both, used by every command. --help prints the statuses
+// from it; the manual page and sfxtry, which ends try with them, are held to it by
+// tests/release/test_release.py.
 #pragma once
 
 #include <string>
 
+#include "package/FileFailure.h"
 #include "package/PackageResult.h"
 
-class WideString;
-
+// What each means is in ExitStatus.cpp's table.
 enum ExitStatus : int {
     kExitOk = 0,
-    kExitDamaged = 1,     // verify/extract: an entry is damaged or its name is refused
-    kExitUsage = 2,       // bad command line, or a named entry is not in the package
-    kExitCannotRead = 3,  // a package, stub or input file cannot be opened or read
-    kExitNotPackage = 4,  // no valid package found, or it holds no entries
-    kExitCannotWrite = 5, // an output cannot be created or written, or would replace the package read
-    kExitRefused = 6,     // create: input the installer could not take (names, counts, sizes, signed stub)
-    // Windows: ended by Ctrl+C, Ctrl+Break or the closing of its console. On POSIX an
-    // interrupted command ends by its signal, which a shell reports as 128 + its number.
+    kExitDamaged = 1,
+    kExitUsage = 2,
+    kExitCannotRead = 3,
+    kExitNotPackage = 4,
+    kExitCannotWrite = 5,
+    kExitRefused = 6,
+    kExitNeedsPerson = 7,  // try only
+    kExitTimedOut = 8,     // try only
     kExitInterrupted = 130,
 };
 
-// The exit status a package result ends a command with.
-int ExitStatusOf(PackageResult result);
+// The "Exit status:" part of --help: every status and what it means.
+std::string ExitStatusHelp();
+
+// The exit status a package result ends a command with: where a file failed behind
+// it, kExitCannotRead or kExitCannotWrite by the side that failed.
+int ExitStatusOf(PackageResult result, const FileFailure& failure = FileFailure());
 // What went wrong, in words that follow the name of the file it concerns ("" for
-// success).
-const char* ResultWords(PackageResult result);
-// Prints "sfxpack: subject: <before><words><after>" unless result is SFX_OK, and
-// answers ExitStatusOf(result).
-int ReportResult(PackageResult result, const WideString& subject, const std::string& before = "",
-                 const char* after = "");
+// success): for a file that failed, "cannot be read: " or "cannot be written: " and
+// the system's own reason.
+std::string ResultWords(PackageResult result, const FileFailure& failure = FileFailure());
+// Prints "sfxpack: FILE: <before><words><after>" unless result is SFX_OK, and
+// answers ExitStatusOf. FILE is the file failure names, else subject; before, which
+// tells about subject, stays only where FILE is subject, and the system's reason,
+// where a file failed, ends the line.
+int ReportResult(PackageResult result, const FileFailure& failure, const WideString& subject,
+                 const std::string& before = "", const char* after = "");
+// ReportResult for a file that failed on its own, outside any package operation.
+int ReportFailure(const FileFailure& failure);

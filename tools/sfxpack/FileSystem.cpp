@@ -3,6 +3,7 @@
 #include "base/Utf8.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
+#include "tools/sfxpack/ExitStatus.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -11,44 +12,6 @@
 
 #include <cstdio>
 #endif
-
-std::string CauseText(int32_t cause) {
-    switch (cause) {
-        case CFileException::fileNotFound:
-            return "no such file";
-        case CFileException::badPath:
-            return "bad path";
-        case CFileException::tooManyOpenFiles:
-            return "too many open files";
-        case CFileException::accessDenied:
-            return "access denied";
-        case CFileException::invalidFile:
-            return "not a usable file";
-        case CFileException::directoryFull:
-            return "folder full";
-        case CFileException::badSeek:
-            return "seek failed";
-        case CFileException::hardIO:
-            return "input/output error";
-        case CFileException::sharingViolation:
-            return "in use by another program";
-        case CFileException::lockViolation:
-            return "locked by another program";
-        case CFileException::diskFull:
-            return "disk full";
-        case CFileException::endOfFile:
-            return "unexpected end of file";
-        default:
-            return "cannot be opened";
-    }
-}
-
-std::string CannotCreateBeside(int32_t cause) {
-    if (cause == CFileException::fileNotFound || cause == CFileException::badPath) {
-        return "cannot be written (its folder does not exist)";
-    }
-    return "cannot be written (no new file can be made in its folder: " + CauseText(cause) + ")";
-}
 
 bool OpenForReading(const WideString& path, CFile& file, std::string* why) {
     if (IsDirectory(path)) {
@@ -66,7 +29,7 @@ bool OpenForReading(const WideString& path, CFile& file, std::string* why) {
 #endif
     CFileException error;
     if (file.Open(path.c_str(), CFile::accessRead | CFile::shareAllowAll, &error)) return true;
-    *why = CauseText(error.m_cause);
+    *why = ResultWords(SFX_ERR_OPEN_SOURCE, FileFailure(FileFailure::kRead, path, error));
     return false;
 }
 

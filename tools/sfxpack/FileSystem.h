@@ -1,5 +1,4 @@
-// The file-system questions the packer asks beyond the file layer, and the words
-// for what the file layer answers.
+// The file-system questions the packer asks beyond the file layer.
 #pragma once
 
 #include <cstdint>
@@ -19,10 +18,7 @@ bool IsNameOf(const WideString& name, const WideString& path);
 bool PathExistsNoFollow(const WideString& path);
 // Moves from over to, replacing a file there in one step.
 bool MoveIntoPlace(const WideString& from, const WideString& to);
-// Opens path for reading into file; false with the reason in words in *why. A
-// folder, FIFO or device is refused without being opened.
+// Opens path for reading into file; false with the reason in words in *why (the
+// system's, for a file it refused). A folder, FIFO or device is refused without
+// being opened.
 bool OpenForReading(const WideString& path, CFile& file, std::string* why);
-// Text for a file-layer cause code.
-std::string CauseText(int32_t cause);
-// Why no temporary file could be made beside an output, from the cause of the failure.
-std::string CannotCreateBeside(int32_t cause);

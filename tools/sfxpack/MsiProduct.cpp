@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "file/CFile.h"
-#include "package/CatchFileError.h"
+#include "package/reader/CatchFileError.h"
 #include "tools/sfxpack/Console.h"
 
 bool HasDatabaseSignature(CFile& file) {

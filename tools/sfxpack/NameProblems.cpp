@@ -1,7 +1,7 @@
 #include "tools/sfxpack/NameProblems.h"
 
-#include "package/EntryName.h"
 #include "package/SelfExtractor.h"
+#include "package/reader/EntryName.h"
 #include "tools/sfxpack/Console.h"
 
 std::string NameProblem(const WideString& name) {
@@ -11,18 +11,6 @@ std::string NameProblem(const WideString& name) {
     return "the name '" + Printable(name) +
            "' could place the file outside its folder (\\ / : . ..) or is a Windows device name (CON, NUL, "
            "COM1...)";
-}
-
-int32_t EarlierEntryOfSameName(const SelfExtractor& reader, const std::vector<int32_t>& indexes, size_t upTo,
-                               int32_t index) {
-    for (size_t k = 0; k < upTo; ++k) {
-        if (SameEntryName(reader.EntryAt(indexes[k]).name, reader.EntryAt(index).name)) return indexes[k];
-    }
-    return -1;
-}
-
-std::string SameNameProblem(int32_t earlier) {
-    return "entry " + std::to_string(earlier) + " has the same name; extracting both would keep only one";
 }
 
 std::string EntryText(const SelfExtractor& reader, int32_t index) {

@@ -5,15 +5,15 @@
 
 #include "base/Utf8.h"
 #include "file/CFile.h"
-#include "package/CatchFileError.h"
-#include "package/EntryName.h"
 #include "package/PackageFormat.h"
-#include "package/RemoveQuietly.h"
 #include "package/SelfExtractor.h"
-#include "package/TableOfContents.h"
+#include "package/reader/CatchFileError.h"
+#include "package/reader/RemoveQuietly.h"
+#include "package/reader/TableOfContents.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
 #include "tools/sfxpack/JsonWriter.h"
+#include "tools/sfxpack/NameProblems.h"
 #include "tools/sfxpack/PackerOptions.h"
 #include "tools/sfxpack/PackerProgress.h"
 #include "tools/sfxpack/PeCertificate.h"
@@ -22,9 +22,9 @@
 namespace {
 
 const char* CheckText(const EntryInfo& entry) {
-    if (!entry.checked) return "-";
-    if (entry.check == SFX_OK) return "ok";
-    return entry.check == SFX_ERR_OPEN_SOURCE ? "unreadable" : "damaged";
+    if (!entry.verdict) return "-";
+    if (entry.verdict->Good()) return "ok";
+    return entry.verdict->Unreadable() ? "unreadable" : "damaged";
 }
 
 }  // namespace
@@ -65,37 +65,47 @@ void PackageInfo::Inspect(SelfExtractor& reader, bool showProgress, bool verbose
     // database among them is then opened by the installer library.
     TemporaryFolder folder;
     if (!folder.IsReady()) PrintError(file, "no private temporary folder; installer databases are not read");
-    PackerProgress progress(showProgress);
-    progress.step = verbose ? "checking" : nullptr;
-    for (const EntryInfo& entry : entries) progress.total += entry.compressedSize;
-    reader.SetProgressCallback(&OnExtractEvent, reinterpret_cast<uintptr_t>(&progress));
+    uint64_t total = 0;
+    for (const EntryInfo& entry : entries) total += entry.compressedSize;
+    PackerProgress progress(showProgress, verbose ? "checking" : nullptr, total);
     for (EntryInfo& entry : entries) {
-        progress.Begin(entry.compressedSize, Printable(entry.name));
-        PackageResult result = SFX_ERR_WRITE;
+        EntryVerdict verdict = EntryVerdict::OfNames(reader, entry.index);
         WideString copy;
-        if (folder.IsReady() && IsValidEntryName(entry.name)) {
-            copy = folder.PathFor(entry.name);
-            result = reader.ExtractEntry(entry.index, folder.GetPath(), false);
+        if (verdict.Good()) {
+            PackageResult result = SFX_ERR_WRITE;
+            CFile target;
+            if (folder.IsReady()) {
+                copy = folder.PathFor(entry.name);
+                if (target.Open(copy.c_str(), CFile::createNew | CFile::accessWrite | CFile::noInherit)) {
+                    result = reader.InflateEntryInBlocks(entry.index, &target, &progress);
+                    if (CatchFileError([&] { target.Close(); }) != CFileException::none)
+                        result = SFX_ERR_WRITE;
+                }
+            }
+            // Without a copy on disk (the private folder refused it) the entry is still
+            // checked, in memory.
+            if (result == SFX_ERR_WRITE)
+                result = reader.InflateEntryInBlocks(entry.index, nullptr, &progress);
+            verdict.TakeData(result, reader.LastFailure());
         }
-        // Without a copy on disk the entry is still checked, in memory.
-        if (result == SFX_ERR_WRITE) result = reader.VerifyEntry(entry.index);
-        progress.End();
-        entry.checked = true;
-        entry.check = result;
-        if (result == SFX_OK && !copy.IsEmpty() && HasDatabaseSignature(copy)) {
+        // A package the disk cannot read is no fact about the package: an error of its own.
+        if (verdict.Unreadable()) {
+            progress.Finish();
+            verdict.Report(file);
+        }
+        entry.verdict = verdict;
+        if (verdict.Good() && !copy.IsEmpty() && HasDatabaseSignature(copy)) {
             std::string problem;
             entry.isDatabase = ReadMsiProduct(copy, &entry.product, &problem);
             if (!entry.isDatabase) {
                 entry.databaseProblem = problem;
-                progress.bar.Finish();
-                PrintError(file,
-                           "entry " + std::to_string(entry.index) + " (" + progress.item + "): " + problem);
+                progress.Finish();
+                PrintError(file, EntryText(reader, entry.index) + problem);
             }
         }
         if (!copy.IsEmpty()) RemoveQuietly(copy);
     }
-    reader.SetProgressCallback(nullptr, 0);
-    progress.bar.Finish();
+    progress.Finish();
 }
 
 std::string PackageInfo::Json() const {
@@ -113,7 +123,8 @@ std::string PackageInfo::Json() const {
         json.Key("size").Number(e.size);
         json.Key("compressed_size").Number(e.compressedSize);
         json.Key("offset").Number(e.offset);
-        if (e.checked) json.Key("checksum").String(CheckText(e));
+        if (e.verdict) json.Key("checksum").String(CheckText(e));
+        if (e.verdict && !e.verdict->Good()) json.Key("problem").String(e.verdict->Words());
         if (e.isDatabase) {
             json.Key("msi").BeginObject();
             json.Key("ProductName").String(e.product.name);
@@ -147,6 +158,7 @@ std::string PackageInfo::Text() const {
         std::snprintf(line, sizeof line, "%5d  %10u  %10u  %10u  %-8s  ", static_cast<int>(e.index), e.size,
                       e.compressedSize, e.offset, CheckText(e));
         text += line + Printable(e.name) + "\n";
+        if (e.verdict && !e.verdict->Good()) text += "       " + e.verdict->Words() + "\n";
         if (e.isDatabase) text += "       " + ProductNote(e.name, e.product) + "\n";
     }
     return text;
@@ -155,7 +167,7 @@ std::string PackageInfo::Text() const {
 int PackageInfo::Status() const {
     int status = kExitOk;
     for (const EntryInfo& e : entries) {
-        if (e.checked && e.check != SFX_OK) return ExitStatusOf(e.check);
+        if (e.verdict && !e.verdict->Good()) return e.verdict->Status();
         if (!e.databaseProblem.empty()) status = kExitRefused;
     }
     return status;

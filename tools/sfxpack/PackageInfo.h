@@ -4,11 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/WideString.h"
-#include "package/PackageResult.h"
+#include "tools/sfxpack/EntryVerdict.h"
 #include "tools/sfxpack/MsiProduct.h"
 
 class SelfExtractor;
@@ -21,8 +22,7 @@ struct EntryInfo {
     uint32_t size = 0;
     uint32_t compressedSize = 0;
     uint32_t offset = 0;
-    bool checked = false;
-    PackageResult check = SFX_OK;  // what checking it gave
+    std::optional<EntryVerdict> verdict;  // once it has been checked
     bool isDatabase = false;
     MsiProduct product;
     // Why an entry that looks like an installer database cannot be read as one.
@@ -41,12 +41,13 @@ struct PackageInfo {
     // Reads what the table and the headers say about reader's package, its table read
     // already and found at location.
     void Collect(const SelfExtractor& reader, const TocLocation& location);
-    // Inflates and checks every entry and opens a database among them; problems are
-    // printed as they are met, and with verbose each step.
+    // Judges every entry as verify does, inflating it, and opens a database among them;
+    // an entry that cannot be read and a database that cannot be opened are printed as
+    // they are met, and with verbose each step.
     void Inspect(SelfExtractor& reader, bool showProgress, bool verbose);
     std::string Json() const;
     std::string Text() const;
-    // The exit status of the first entry that failed its check, else kExitRefused when
+    // The exit status of the first entry whose verdict is not good, else kExitRefused when
     // a database in the package cannot be read (the installer would fail on it), else
     // kExitOk.
     int Status() const;

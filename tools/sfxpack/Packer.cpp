@@ -4,13 +4,12 @@
 #include <string>
 
 #include "file/CFile.h"
-#include "package/EntryName.h"
 #include "package/SelfExtractor.h"
-#include "package/TableOfContents.h"
+#include "package/reader/TableOfContents.h"
 #include "tools/sfxpack/Console.h"
+#include "tools/sfxpack/EntryVerdict.h"
 #include "tools/sfxpack/ExitStatus.h"
 #include "tools/sfxpack/FileSystem.h"
-#include "tools/sfxpack/NameProblems.h"
 #include "tools/sfxpack/PackageInfo.h"
 
 #ifndef SFXPACK_VERSION
@@ -61,7 +60,8 @@ int Packer::OpenPackage(SelfExtractor& reader, TocLocation* location) {
         return kExitCannotRead;
     }
     file.Abort();
-    return ReportResult(reader.ReadTableOfContents(path, location), path);
+    const PackageResult result = reader.ReadTableOfContents(path, location);
+    return ReportResult(result, reader.LastFailure(), path);
 }
 
 int Packer::List() {
@@ -76,7 +76,9 @@ int Packer::List() {
         std::snprintf(line, sizeof line, "%5d  %10u  %10u  %6s  %10u  ", static_cast<int>(i), e.size,
                       e.compressedSize, Ratio(e.compressedSize, e.size).c_str(), e.offset);
         std::string text = line + Printable(e.name);
-        if (!IsValidEntryName(e.name)) text += "  (name refused at extraction)";
+        // What its names alone tell; its data is for verify.
+        const EntryVerdict verdict = EntryVerdict::OfNames(reader, i);
+        if (!verdict.Good()) text += "  (" + verdict.Words() + ")";
         PrintOut(text + "\n");
     }
     return kExitOk;
@@ -88,27 +90,15 @@ int Packer::Verify() {
     if (status != kExitOk) return status;
     int worst = kExitOk;
     int32_t good = 0;
-    std::vector<int32_t> all;
-    for (int32_t i = 0; i < reader.GetEntryCount(); ++i) all.push_back(i);
     for (int32_t i = 0; i < reader.GetEntryCount(); ++i) {
-        const PackageEntry& e = reader.EntryAt(i);
-        if (m_options.verbose) PrintNote("verifying " + Printable(e.name));
-        const PackageResult result = reader.InflateEntryInBlocks(i, nullptr);
-        const int32_t earlier = EarlierEntryOfSameName(reader, all, static_cast<size_t>(i), i);
-        std::string problem;
-        int failure = kExitDamaged;
-        if (earlier >= 0 && IsValidEntryName(e.name)) {
-            problem = SameNameProblem(earlier);
-        } else if (result == SFX_OK) {
+        if (m_options.verbose) PrintNote("verifying " + Printable(reader.EntryAt(i).name));
+        EntryVerdict verdict = EntryVerdict::OfNames(reader, i);
+        if (verdict.Good()) verdict.TakeData(reader.InflateEntryInBlocks(i, nullptr), reader.LastFailure());
+        if (verdict.Good()) {
             ++good;
             continue;
-        } else if (!IsValidEntryName(e.name)) {
-            problem = NameProblem(e.name);
-        } else {
-            problem = ResultWords(result);
-            failure = ExitStatusOf(result);
         }
-        PrintError(m_options.package, EntryText(reader, i) + problem);
+        const int failure = verdict.Report(m_options.package);
         if (worst == kExitOk) worst = failure;
     }
     if (!m_options.quiet) {

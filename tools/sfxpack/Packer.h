@@ -9,9 +9,10 @@
 #include "tools/sfxpack/PackerOptions.h"
 
 class CreateInputs;
+class EntryVerdict;
 class SelfExtractor;
 class TemporaryFile;
-struct PackerProgress;
+class PackerProgress;
 struct TocLocation;
 
 class Packer {
@@ -40,7 +41,8 @@ private:
     // extract: the entries asked for, and one entry through a temporary file beside
     // its final name.
     int SelectEntries(const SelfExtractor& reader, std::vector<int32_t>* selected);
-    int ExtractOne(SelfExtractor& reader, int32_t index, const WideString& folder, PackerProgress& progress);
+    int ExtractOne(SelfExtractor& reader, EntryVerdict& verdict, int32_t index, const WideString& folder,
+                   PackerProgress& progress);
 
     const PackerOptions& m_options;
 };

@@ -1,12 +1,12 @@
 // sfxpack create: its inputs looked at once and checked, the temporary output, its
 // read-back and its final name.
 #include <string>
+#include <vector>
 
-#include "file/CFileException.h"
-#include "package/ParallelEntryEncoder.h"
 #include "package/SelfExtractor.h"
-#include "package/WorkerThreads.h"
-#include "package/ZopfliChunkDeflater.h"
+#include "package/writer/ParallelEntryEncoder.h"
+#include "package/writer/WorkerThreads.h"
+#include "package/writer/ZopfliChunkDeflater.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/CreateInputs.h"
 #include "tools/sfxpack/ExitStatus.h"
@@ -53,9 +53,11 @@ int Packer::CheckCreateInputs(SelfExtractor& writer, CreateInputs& inputs) {
     for (const WideString& file : o.files) {
         const int status = inputs.LookAtFile(file, o);
         if (status != kExitOk) return status;
-        if (!writer.AddMeasuredFile(file, inputs.files.back().size)) {
+        // Named and measured once, when looked at; the writer takes both as they are.
+        const CreateInputs::File& looked = inputs.files.back();
+        if (!writer.AddNamedFile(looked.path, looked.name, looked.size)) {
             // Readable and well named: only the size is left to refuse.
-            PrintError(file, "too large (a package must stay below 2 GiB) or not a regular file");
+            PrintError(file, "too large (a package must stay below 2 GiB)");
             return kExitRefused;
         }
     }
@@ -67,55 +69,40 @@ int Packer::CheckCreateInputs(SelfExtractor& writer, CreateInputs& inputs) {
 
 int Packer::WriteTemporary(SelfExtractor& writer, CreateInputs& inputs, TemporaryFile& output) {
     const PackerOptions& o = m_options;
-    CFileException error;
-    if (!output.Create(&error)) {
-        PrintError(o.output, CannotCreateBeside(error.m_cause));
-        return kExitCannotWrite;
-    }
+    FileFailure failure;
+    if (!output.Create(&failure)) return ReportFailure(failure);
     if (!o.stub.IsEmpty()) {
-        const PackageResult copied = writer.AppendStub(inputs.stub.file, output.File());
+        const PackageResult copied = writer.AppendStub(inputs.stub.file, inputs.stub.size, output.File());
         inputs.stub.file.Abort();
-        if (copied != SFX_OK) return ReportResult(copied, copied == SFX_ERR_COPY_STUB ? o.stub : o.output);
+        if (copied != SFX_OK) return ReportResult(copied, writer.LastFailure(), o.output);
     }
-    PackerProgress progress(StderrIsTerminal() && !o.quiet);
-    progress.step = o.verbose ? "packing" : nullptr;
-    progress.total = inputs.TotalSize();
-    // The weight of an entry is its size, looked up by the index its BEGIN names.
-    struct Weighted {
-        const SelfExtractor* writer;
-        PackerProgress* progress;
-        int32_t current;  // the entry being written, the one named when its source fails
-    };
-    Weighted weighted{&writer, &progress, 0};
-    auto callback = [](PackageEvent event, void* data, uintptr_t userData) {
-        Weighted* w = reinterpret_cast<Weighted*>(userData);
-        if (event == SFX_EVENT_BEGIN) {
-            const int32_t index = w->writer->IndexOfEventData(data);
-            if (index < 0) return;
-            w->current = index;
-            const PackageEntry& e = w->writer->EntryAt(index);
-            w->progress->Begin(e.size, Printable(e.name));
-        } else {
-            OnCreateEvent(event, data, reinterpret_cast<uintptr_t>(w->progress));
-        }
-    };
+    PackerProgress progress(StderrIsTerminal() && !o.quiet, o.verbose ? "packing" : nullptr,
+                            inputs.TotalSize());
     // Every stream the same bytes whatever the thread count.
     ParallelEntryEncoder encoder(o.threads > 0 ? o.threads : WorkerThreads::UsableProcessors(), o.level,
                                  o.iterations > 0 ? o.iterations : ZopfliChunkDeflater::kDefaultIterations);
-    PackageResult result =
-        writer.WritePackageInto(output.File(), callback, reinterpret_cast<uintptr_t>(&weighted), &encoder);
-    if (result == SFX_OK && !output.Close()) result = SFX_ERR_WRITE;
-    progress.bar.Finish();
-    return ReportResult(
-        result, result == SFX_ERR_OPEN_SOURCE ? writer.EntryAt(weighted.current).sourcePath : o.output);
+    // Each input is written from the file opened when it was looked at.
+    std::vector<CFile*> sources;
+    for (CreateInputs::File& file : inputs.files) sources.push_back(&file.file);
+    PackageResult result = writer.WritePackageInto(output.File(), &progress, &encoder, sources.data());
+    failure = writer.LastFailure();
+    if (result == SFX_OK && !output.Close(&failure)) result = SFX_ERR_WRITE;
+    progress.Finish();
+    return ReportResult(result, failure, o.output);
 }
 
 int Packer::ReadBack(const SelfExtractor& writer, const WideString& path) {
     // The installer finds its package by the marker alone: make sure it will.
     if (m_options.verbose) PrintNote("reading back " + Printable(path));
     SelfExtractor reader(path);
-    bool same =
-        reader.ReadTableOfContents(path) == SFX_OK && reader.GetEntryCount() == writer.GetEntryCount();
+    const PackageResult result = reader.ReadTableOfContents(path);
+    if (reader.LastFailure().Failed()) {
+        // The temporary file is the output the user named.
+        FileFailure failure = reader.LastFailure();
+        failure.file = m_options.output;
+        return ReportFailure(failure);
+    }
+    bool same = result == SFX_OK && reader.GetEntryCount() == writer.GetEntryCount();
     for (int32_t i = 0; same && i < writer.GetEntryCount(); ++i) {
         const PackageEntry& w = writer.EntryAt(i);
         const PackageEntry& r = reader.EntryAt(i);

@@ -4,13 +4,11 @@
 
 #include "base/Path.h"
 #include "base/Utf8.h"
-#include "file/CFileException.h"
-#include "package/EntryName.h"
 #include "package/SelfExtractor.h"
 #include "tools/sfxpack/Console.h"
+#include "tools/sfxpack/EntryVerdict.h"
 #include "tools/sfxpack/ExitStatus.h"
 #include "tools/sfxpack/FileSystem.h"
-#include "tools/sfxpack/NameProblems.h"
 #include "tools/sfxpack/Packer.h"
 #include "tools/sfxpack/PackerProgress.h"
 #include "tools/sfxpack/TemporaryFile.h"
@@ -29,20 +27,18 @@ int Packer::Extract() {
     status = SelectEntries(reader, &selected);
     if (status != kExitOk) return status;
 
-    PackerProgress progress(StderrIsTerminal() && !o.quiet);
-    progress.step = o.verbose ? "extracting" : nullptr;
-    for (int32_t index : selected) progress.total += reader.EntryAt(index).compressedSize;
-    reader.SetProgressCallback(&OnExtractEvent, reinterpret_cast<uintptr_t>(&progress));
+    uint64_t total = 0;
+    for (int32_t index : selected) total += reader.EntryAt(index).compressedSize;
+    PackerProgress progress(StderrIsTerminal() && !o.quiet, o.verbose ? "extracting" : nullptr, total);
     int worst = kExitOk;
     for (size_t k = 0; k < selected.size(); ++k) {
-        const int32_t index = selected[k];
-        const int32_t earlier = EarlierEntryOfSameName(reader, selected, k, index);
-        int failure = kExitDamaged;
-        if (earlier >= 0) {
-            progress.bar.Finish();
-            PrintError(o.package, EntryText(reader, index) + SameNameProblem(earlier) + "; not extracted");
+        EntryVerdict verdict = EntryVerdict::OfNames(reader, selected, k);
+        int failure = kExitOk;
+        if (verdict.Good()) {
+            failure = ExtractOne(reader, verdict, selected[k], folder, progress);
         } else {
-            failure = ExtractOne(reader, index, folder, progress);
+            progress.Finish();
+            failure = verdict.Report(o.package, "; not extracted");
         }
         if (worst == kExitOk) worst = failure;
     }
@@ -75,42 +71,36 @@ int Packer::SelectEntries(const SelfExtractor& reader, std::vector<int32_t>* sel
     return kExitOk;
 }
 
-int Packer::ExtractOne(SelfExtractor& reader, int32_t index, const WideString& folder,
+int Packer::ExtractOne(SelfExtractor& reader, EntryVerdict& verdict, int32_t index, const WideString& folder,
                        PackerProgress& progress) {
     const PackerOptions& o = m_options;
     const PackageEntry& e = reader.EntryAt(index);
-    if (!IsValidEntryName(e.name)) {
-        progress.bar.Finish();
-        PrintError(o.package, EntryText(reader, index) + NameProblem(e.name) + "; not extracted");
-        return kExitDamaged;
-    }
     const WideString target = InFolder(folder, e.name);
     // Replacing the package while it is read would destroy it.
     if (IsNameOf(target, o.package)) {
-        progress.bar.Finish();
+        progress.Finish();
         PrintError(target, "is the package being extracted; not replaced (extract into another folder)");
         return kExitCannotWrite;
     }
     // Each entry is inflated into a file of its own and takes its name only when it
     // is whole: a failure leaves what was at the name as it was.
     TemporaryFile output(target);
-    CFileException error;
-    if (!output.Create(&error)) {
-        progress.bar.Finish();
-        PrintError(target, CannotCreateBeside(error.m_cause));
-        return kExitCannotWrite;
+    FileFailure failure;
+    if (!output.Create(&failure)) {
+        progress.Finish();
+        return ReportFailure(failure);
     }
-    progress.Begin(e.compressedSize, Printable(e.name));
-    PackageResult result = reader.InflateEntryInBlocks(index, &output.File());
-    if (result == SFX_OK && !output.Close()) result = SFX_ERR_WRITE;
-    progress.End();
+    PackageResult result = reader.InflateEntryInBlocks(index, &output.File(), &progress);
+    failure = reader.LastFailure();
+    if (result == SFX_OK && !output.Close(&failure)) result = SFX_ERR_WRITE;
     if (result == SFX_OK && output.Publish()) return kExitOk;
-    progress.bar.Finish();
+    progress.Finish();
     if (result == SFX_OK) {
         PrintError(target, "cannot be replaced (a folder or a protected file has that name)");
         return kExitCannotWrite;
     }
-    // The package's faults are the package's; a failed write is the target's.
-    if (result == SFX_ERR_WRITE) return ReportResult(result, target);
-    return ReportResult(result, o.package, EntryText(reader, index), "; not extracted");
+    // A failed write is the target's; anything else is the entry's.
+    if (result == SFX_ERR_WRITE) return ReportResult(result, failure, target);
+    verdict.TakeData(result, failure);
+    return verdict.Report(o.package, "; not extracted");
 }

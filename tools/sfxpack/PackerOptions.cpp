@@ -4,8 +4,9 @@
 #include <string>
 
 #include "base/Utf8.h"
-#include "package/ParallelDeflater.h"
-#include "package/ZopfliChunkDeflater.h"
+#include "package/writer/ParallelDeflater.h"
+#include "package/writer/ZopfliChunkDeflater.h"
+#include "tools/sfxpack/ExitStatus.h"
 
 namespace {
 
@@ -251,28 +252,6 @@ std::string HelpText() {
            "output is left behind by a command that fails: OUT is written under a temporary name\n"
            "and renamed when it is complete and has been read back; an entry that fails to\n"
            "extract is removed.\n"
-           "\n"
-           "Exit status:\n"
-           "  0  success (try: installed)\n"
-           "  1  an entry is damaged or has a name that cannot be extracted (verify, extract);\n"
-           "     try: the installer failed\n"
-           "  2  bad command line, or a NAME or INDEX that is not in the package; try on Windows\n"
-           "  3  a package, stub or input file cannot be opened or read, or no stub was found;\n"
-           "     try: a program it runs is missing (named, with its Debian package)\n"
-           "  4  no valid package was found in FILE, or it holds no entries; try: the installer\n"
-           "     could not read its package\n"
-           "  5  an output cannot be created or written, or it would replace the package that\n"
-           "     extract reads\n"
-           "  6  create refused its input: a name the installer cannot extract, more than 256\n"
-           "     files, two files with one name, a package of 2 GiB or more, a package too small\n"
-           "     to be found again, a stub that is already signed, or (without --force) an\n"
-           "     installer of other than one FILE, a FILE that is no readable installer\n"
-           "     database, or a stub that is no Windows program; info: a database in the\n"
-           "     package cannot be read (its JSON has \"msi\": null and \"msi_error\")\n"
-           "  7  try: the installer shows its own dialogs, which need a person (use --update)\n"
-           "  8  try: the installer did not end within --timeout\n"
-           "  130  interrupted by Ctrl+C, Ctrl+Break or the closing of the console (Windows);\n"
-           "     on POSIX, SIGINT, SIGTERM, SIGHUP or SIGQUIT end it by that signal (128 + its\n"
-           "     number to a shell). Either way the temporary file of the output being written\n"
-           "     is removed first.\n";
+           "\n" +
+           ExitStatusHelp();
 }

@@ -1,17 +1,24 @@
 #include "tools/sfxpack/PackerProgress.h"
 
-#include "package/PackageEvent.h"
+#include <algorithm>
 
-void OnCreateEvent(PackageEvent event, void* data, uintptr_t userData) {
-    PackerProgress* progress = reinterpret_cast<PackerProgress*>(userData);
-    if (event == SFX_EVENT_PROGRESS) {
-        progress->Percent(*static_cast<int32_t*>(data));
-    } else if (event == SFX_EVENT_END) {
-        progress->End();
-    }
+#include "package/PackageEntry.h"
+#include "tools/sfxpack/Console.h"
+
+void PackerProgress::Begin(const PackageEntry& entry, uint64_t total) {
+    m_entry = total;
+    m_item = Printable(entry.name);
+    if (m_step != nullptr)
+        m_bar.Note(std::string(m_step) + " " + m_item + " (" + std::to_string(total) + " bytes)");
+    m_bar.Show(m_done, m_total, m_item);
 }
 
-void OnExtractEvent(PackageEvent event, void* data, uintptr_t userData) {
-    if (event == SFX_EVENT_PROGRESS)
-        reinterpret_cast<PackerProgress*>(userData)->Percent(*static_cast<int32_t*>(data));
+void PackerProgress::Advance(uint64_t consumed) {
+    m_bar.Show(m_done + std::min(consumed, m_entry), m_total, m_item);
+}
+
+void PackerProgress::End(const PackageEntry&) {
+    m_done += m_entry;
+    m_entry = 0;
+    m_bar.Show(m_done, m_total, m_item);
 }

@@ -1,38 +1,31 @@
-// Overall progress of a command over several entries, fed by the package callbacks.
+// Overall progress of a command over several entries, in bytes, as the package layer
+// reports it: drawn on the bar, and with -v each entry noted as it begins.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "package/PackageEvent.h"
+#include "package/EntryProgress.h"
 #include "tools/sfxpack/ProgressBar.h"
 
-struct PackerProgress {
-    ProgressBar bar;
-    uint64_t total = 0;   // sum of the weights of all entries
-    uint64_t done = 0;    // weights of the finished entries
-    uint64_t weight = 0;  // weight of the current entry
-    std::string item;
-    const char* step = nullptr;  // with -v: each entry is noted as this step
+class PackerProgress : public EntryProgress {
+public:
+    // total: the sum of what every entry's Begin will announce. step: with -v, the
+    // word each entry is noted with ("packing"); nullptr notes nothing.
+    PackerProgress(bool enabled, const char* step, uint64_t total)
+        : m_bar(enabled), m_step(step), m_total(total) {}
 
-    explicit PackerProgress(bool enabled) : bar(enabled) {}
-    void Begin(uint64_t entryWeight, const std::string& name) {
-        weight = entryWeight;
-        item = name;
-        if (step != nullptr)
-            bar.Note(std::string(step) + " " + name + " (" + std::to_string(entryWeight) + " bytes)");
-        bar.Show(done, total, item);
-    }
-    void Percent(int32_t percent) {
-        bar.Show(done + weight * static_cast<uint64_t>(percent) / 100, total, item);
-    }
-    void End() {
-        done += weight;
-        weight = 0;
-        bar.Show(done, total, item);
-    }
+    void Begin(const PackageEntry& entry, uint64_t total) override;
+    void Advance(uint64_t consumed) override;
+    void End(const PackageEntry& entry) override;
+    // Clears the bar, so that a line of text can follow.
+    void Finish() { m_bar.Finish(); }
+
+private:
+    ProgressBar m_bar;
+    const char* m_step;
+    uint64_t m_total;      // the sum of all entries' totals
+    uint64_t m_done = 0;   // the totals of the entries ended
+    uint64_t m_entry = 0;  // the current entry's total
+    std::string m_item;
 };
-
-// Package callbacks with a PackerProgress as their user data.
-void OnCreateEvent(PackageEvent event, void* data, uintptr_t userData);
-void OnExtractEvent(PackageEvent event, void* data, uintptr_t userData);

@@ -6,7 +6,7 @@
 #include "base/Path.h"
 #include "base/Utf8.h"
 #include "file/CFile.h"
-#include "package/RunningModulePath.h"
+#include "package/reader/RunningModulePath.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/ExitStatus.h"
 #include "tools/sfxpack/FileSystem.h"

@@ -1,13 +1,15 @@
 #include "tools/sfxpack/TemporaryFile.h"
 
 #include "base/Path.h"
-#include "package/CatchFileError.h"
-#include "package/RemoveQuietly.h"
+#include "package/FileFailure.h"
+#include "package/reader/CatchFileError.h"
+#include "package/reader/RemoveQuietly.h"
 #include "tools/sfxpack/FileSystem.h"
 #include "tools/sfxpack/RandomName.h"
 #include "tools/sfxpack/SignalCleanup.h"
 
-bool TemporaryFile::Create(CFileException* error) {
+bool TemporaryFile::Create(FileFailure* failure) {
+    CFileException error;
     Discard();
     const WideString folder = FolderOf(m_finalPath);
     for (int attempt = 0; attempt < 16; ++attempt) {
@@ -20,21 +22,26 @@ bool TemporaryFile::Create(CFileException* error) {
         const int slot = SignalCleanup::Keep(path, SignalCleanup::kFile);
         if (m_file.Open(path.c_str(),
                         CFile::createNew | CFile::accessWrite | CFile::shareAllowRead | CFile::noInherit,
-                        error)) {
+                        &error)) {
+            m_file.SetFileName(m_finalPath.c_str());
             m_path = path;
             m_slot = slot;
             return true;
         }
         SignalCleanup::Forget(slot);
         // Only a name already taken is worth another try.
-        if (!PathExistsNoFollow(path)) return false;
+        if (!PathExistsNoFollow(path)) break;
     }
-    if (error != nullptr) error->m_cause = CFileException::genericException;
+    if (error.m_cause == CFileException::none) error.m_cause = CFileException::genericException;
+    *failure = FileFailure(FileFailure::kWrite, m_finalPath, error);
     return false;
 }
 
-bool TemporaryFile::Close() {
-    return CatchFileError([&] { m_file.Close(); }) == CFileException::none;
+bool TemporaryFile::Close(FileFailure* failure) {
+    CFileException error;
+    if (CatchFileError([&] { m_file.Close(); }, &error) == CFileException::none) return true;
+    *failure = FileFailure(FileFailure::kWrite, m_finalPath, error);
+    return false;
 }
 
 bool TemporaryFile::Publish() {

@@ -8,7 +8,7 @@
 #include "base/WideString.h"
 #include "file/CFile.h"
 
-class CFileException;
+struct FileFailure;
 
 class TemporaryFile {
 public:
@@ -17,12 +17,15 @@ public:
     TemporaryFile& operator=(const TemporaryFile&) = delete;
     ~TemporaryFile() { Discard(); }
 
-    // Creates the file and opens it for writing; false with the cause in error.
-    bool Create(CFileException* error);
+    // Creates the file and opens it for writing; false with the failure, which names
+    // the final path, in *failure. A failed write through File() names the final
+    // path too: the user never named the temporary one.
+    bool Create(FileFailure* failure);
     CFile& File() { return m_file; }
     const WideString& GetPath() const { return m_path; }
-    // Closes the file, keeping it; false when the close fails (its data may be lost).
-    bool Close();
+    // Closes the file, keeping it; false when the close fails (its data may be lost),
+    // with the failure in *failure.
+    bool Close(FileFailure* failure);
     // Moves the closed file over the final name in one step (a link there is
     // replaced, not followed); false leaves the final name as it was.
     bool Publish();

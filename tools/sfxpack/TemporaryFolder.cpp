@@ -4,7 +4,7 @@
 
 #include "base/Path.h"
 #include "base/Utf8.h"
-#include "package/RemoveQuietly.h"
+#include "package/reader/RemoveQuietly.h"
 #include "tools/sfxpack/RandomName.h"
 #include "tools/sfxpack/SignalCleanup.h"
 

@@ -12,7 +12,7 @@
 
 #include <cstdlib>
 
-#include "package/RunningModulePath.h"
+#include "package/reader/RunningModulePath.h"
 #endif
 
 bool IsTryCommand(const std::vector<WideString>& args) { return !args.empty() && args[0] == u"try"; }
@@ -116,7 +116,10 @@ int RunTry(const std::vector<WideString>& args) {
     const std::string pythonPath = FromEnvironment("PYTHONPATH", "");
     setenv("PYTHONPATH", (python + (pythonPath.empty() ? "" : ":" + pythonPath)).c_str(), 1);
     setenv("SFXPACK_PROBE", probe.c_str(), 1);
-    std::vector<std::string> words = {"python3", "-m", "sfxtry"};
+    // Debian's own Python, which the package recommends, before whatever a version
+    // manager puts first on PATH (its shim alone takes seconds to start).
+    const std::string interpreter = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+    std::vector<std::string> words = {interpreter, "-m", "sfxtry"};
     for (size_t i = 1; i < args.size(); ++i) words.push_back(Utf8FromWide(args[i]));
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());

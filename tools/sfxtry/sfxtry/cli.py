@@ -14,7 +14,9 @@ import tempfile
 from .session import SessionError
 from .trial import VERDICTS, Runner, Trial, keep_pictures
 
-# Exit statuses, as sfxpack --help documents them.
+# Exit statuses: sfxpack's table (tools/sfxpack/ExitStatus.cpp, printed by --help) is
+# their source; each verdict stands there after "try: ". tests/release/test_release.py
+# holds the two together.
 EXIT = {"installed": 0, "installer failed": 1, "package unreadable": 4, "needs a person": 7, "timed out": 8}
 USAGE, CANNOT_RUN = 2, 3
 
@@ -123,6 +125,11 @@ def run(options):
         folder = os.path.abspath(keep)
     else:
         folder = tempfile.mkdtemp(prefix="sfxpack-try-")
+    # Wine keeps its server's folder in $TMPDIR and leaves a lock there when the server
+    # ends: the try's own folder holds it, and goes with the try.
+    wine_tmp = os.path.join(folder, "tmp")
+    os.makedirs(wine_tmp, exist_ok=True)
+    os.environ["TMPDIR"] = wine_tmp
     trial = Trial(installer, options["update"])
     try:
         Runner(probe, cache_root(), folder, options["timeout"], say).run(trial)
@@ -133,8 +140,7 @@ def run(options):
         print(f"sfxpack: try: {error}", file=sys.stderr)
         return CANNOT_RUN
     finally:
-        if not keep:
-            shutil.rmtree(folder, ignore_errors=True)
+        shutil.rmtree(wine_tmp if keep else folder, ignore_errors=True)
     doc = trial.as_json()
     if options["json"]:
         print(json.dumps(doc, ensure_ascii=False, indent=2))

@@ -24,10 +24,6 @@ class Probe:
     # with its services when the wine server was idle long enough to end and starts again.
     WINE_OWN = {"explorer.exe", "services.exe", "rpcss.exe", "plugplay.exe", "svchost.exe", "winedevice.exe"}
 
-    def programs_started(self):
-        """The processes the program started, Wine's own left out."""
-        return [e for e in self.of("process") if e["name"].lower() not in self.WINE_OWN]
-
     def first(self, kind):
         found = self.of(kind)
         return found[0] if found else None
@@ -63,27 +59,8 @@ class Probe:
         """Titles the user could see (a window being destroyed loses its text first)."""
         return sorted({e["title"] for e in self.dialog_events() if e["visible"]})
 
-    def ended(self, name):
-        """Index of the event that reported the end of the first process named name."""
-        start = self.first_process(name)
-        if start is None:
-            return None
-        pid = self.events[start]["pid"]
-        return self.index(lambda e: e["event"] == "ended" and e["pid"] == pid)
-
     def first_process(self, name):
         return self.index(lambda e: e["event"] == "process" and e["name"].lower() == name.lower())
-
-    def shown_while(self, name, slack_ms=100):
-        """True when the window was up for the whole life of process name: it was shown
-        before the process started and not hidden until it had ended (give or take the
-        probe's look interval, since an end and a hide can fall between two looks)."""
-        start, end = self.first_process(name), self.ended(name)
-        if start is None or end is None:
-            return False
-        shown = self.index(lambda e: e["event"] == "dialog" and e["visible"])
-        hidden = [e["t"] for e in self.dialog_events() if not e["visible"]]
-        return shown is not None and shown < start and all(t >= self.events[end]["t"] - slack_ms for t in hidden)
 
     def index(self, predicate):
         for i, e in enumerate(self.events):

@@ -2,8 +2,9 @@
 cache of fresh ones, and a wineserver for that prefix only. The user's ~/.wine, display
 and wineserver are never touched.
 
-    python3 -m sfxtry.session start DIR [--cache DIR]   a session that outlives this
-    python3 -m sfxtry.session stop DIR                  process, described by DIR/env"""
+    python3 -m sfxtry.session start DIR [--cache DIR] [--probe EXE]   a session that
+    python3 -m sfxtry.session stop DIR          outlives this process, described by DIR/env;
+                                                with the probe, its desktop stays up"""
 import os
 import re
 import select
@@ -14,8 +15,10 @@ import sys
 import tempfile
 import time
 
-# No Mono or Gecko prompt; nothing but what the caller asks for on stderr.
-BASE_ENV = {"WINEARCH": "win32", "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
+# No Mono or Gecko prompt; no menu entries or file associations written into the
+# user's own desktop for a throwaway prefix; nothing but what the caller asks for on
+# stderr.
+BASE_ENV = {"WINEARCH": "win32", "WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d"}
 
 
 class SessionError(Exception):
@@ -207,6 +210,22 @@ class Session:
         if check and self.run(["cmd", "/c", "exit", "0"], timeout=120).returncode != 0:
             raise SessionError(f"the prefix {self.prefix} does not run programs")
 
+    def keep_desktop(self, probe, log_path, timeout=120):
+        """Starts the probe holding the desktop for the session's length (wineserver -k
+        ends it with the rest) and waits until it does; see sfxprobe.exe --keep-desktop."""
+        with open(log_path, "wb") as log:
+            keeper = subprocess.Popen(["wine", probe, "--keep-desktop"], env=self.env, stdin=subprocess.DEVNULL,
+                                      stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
+        deadline = time.monotonic() + timeout
+        while keeper.poll() is None and time.monotonic() < deadline:
+            with open(log_path, "rb") as log:
+                if b'"event":"desktop"' in log.read():
+                    return
+            time.sleep(0.2)
+        with open(log_path, "rb") as log:
+            said = log.read().decode(errors="replace").strip().splitlines()[-1:]
+        raise SessionError(f"the desktop did not start ({said[0] if said else 'the probe said nothing'})")
+
     def run(self, args, env=None, timeout=120, check=False):
         result = run_caught(["wine"] + list(args), dict(self.env, **(env or {})), timeout)
         if check:
@@ -257,9 +276,10 @@ class Session:
 
 # The session that CTest's fixtures start and stop around the Windows tests --------
 
-def start(folder, cache_root):
-    """A display, a fresh prefix in folder/prefix and its server, left running and
-    described by folder/env (for scripts/wine-run.sh and the tests)."""
+def start(folder, cache_root, probe=None):
+    """A display, a fresh prefix in folder/prefix and its server (and, given the probe,
+    its desktop), left running and described by folder/env (for scripts/wine-run.sh
+    and the tests)."""
     stop(folder)
     shutil.rmtree(os.path.join(folder, "prefix"), ignore_errors=True)
     display = Display(os.path.join(folder, "xvfb.log"))
@@ -273,6 +293,8 @@ def start(folder, cache_root):
         f.write(f"export DISPLAY={session.display}\nexport WINEPREFIX=\"{session.prefix}\"\n")
         f.write("".join(f'export {k}="{v}"\n' for k, v in BASE_ENV.items()))
     session.start_server()
+    if probe:
+        session.keep_desktop(probe, os.path.join(folder, "desktop.log"))
     return session
 
 
@@ -299,7 +321,9 @@ def is_xvfb(pid):
 
 
 def main(argv):
-    if len(argv) not in (3, 5) or argv[1] not in ("start", "stop") or (len(argv) == 5 and argv[3] != "--cache"):
+    options = dict(zip(argv[3::2], argv[4::2]))
+    if len(argv) < 3 or argv[1] not in ("start", "stop") or len(argv) % 2 == 0 or \
+            not set(options) <= {"--cache", "--probe"}:
         print(__doc__, file=sys.stderr)
         return 2
     folder = os.path.abspath(argv[2])
@@ -309,7 +333,8 @@ def main(argv):
             stop(folder)
             return 0
         # The layout of try's own cache, so XDG_CACHE_HOME=DIR/cache shares it with try.
-        session = start(folder, argv[4] if len(argv) == 5 else os.path.join(folder, "cache", "sfxpack"))
+        session = start(folder, options.get("--cache") or os.path.join(folder, "cache", "sfxpack"),
+                        options.get("--probe"))
     except (SessionError, OSError, subprocess.SubprocessError) as error:
         # Nothing of a session that did not start is left running.
         print(f"wine-env: {error}", file=sys.stderr)

@@ -194,6 +194,8 @@ class Runner:
             self.session = Session(prefix, self.display.name)
         with Step(trial, "wineserver", self.say):
             self.session.start_server(check=False)
+        with Step(trial, "desktop", self.say):
+            self.session.keep_desktop(self.probe_exe, os.path.join(self.folder, "desktop.log"))
 
     def install(self, trial):
         deadline = time.monotonic() + self.timeout_s
