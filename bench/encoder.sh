@@ -4,11 +4,17 @@
 # `create --no-stub` at 1 and 2 threads, one plain zlib stream for its size, and
 # `extract` and `verify` against pigz -d/-t (and the 4096-byte calls the installer
 # makes, through bench/encoder_driver.cpp); then peak memory of create on a 1 GiB
-# input at 2 threads. Builds the `bench` preset (Release, no sanitizers).
-#   bench/encoder.sh [ROUNDS]    (median of ROUNDS interleaved runs per tool, default 5)
+# input at 2 threads. Then level 11 (zopfli) on 10 MB of this machine's shared
+# libraries: size and time against pigz -11 and 7-Zip's zip at -mx=9, the same bytes on
+# 1, 2 and 3 threads, and peak memory on that input and on ten times it. Builds the
+# `bench` preset (Release, no sanitizers).
+#   bench/encoder.sh [ROUNDS [ROUNDS11]]    (median of ROUNDS interleaved runs per tool,
+#                                            default 5; of ROUNDS11 at level 11, default 3)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-5}
+rounds11=${2:-3}
+command -v 7z >/dev/null || { echo "encoder.sh: 7z is missing (scripts/bootstrap.sh installs p7zip-full)" >&2; exit 1; }
 cmake --preset bench >/dev/null
 cmake --build --preset bench -j2 --target sfxpack encoder_driver zloop >/dev/null
 bin=build/bench/bench
@@ -71,16 +77,29 @@ run_tool() {
     "pigz -d -z") rm -f "$work/pigz.out"; timed pigz -d -z -c "$work/j2.zz" >"$work/pigz.out" ;;
     "verify") timed "$sfxpack" verify -q "$work/j2.pkg" ;;
     "pigz -t -z") timed pigz -t -z "$work/j2.zz" ;;
+    "level 11 -j1") timed "$sfxpack" create -q --no-stub --level 11 -j 1 -o "$work/z1.pkg" "$libs" ;;
+    "level 11 -j2") timed "$sfxpack" create -q --no-stub --level 11 -j 2 -o "$work/z2.pkg" "$libs"
+                    stream "$work/z2.pkg" >"$work/z2.zz" ;;
+    "pigz -11 -p2 -z") timed pigz -11 -p 2 -z -c "$libs" >"$work/pz.zz" ;;
+    "7z zip -mx=9") rm -f "$work/7z.zip"; timed 7z a -bd -bso0 -tzip -mx=9 "$work/7z.zip" "$libs" ;;
+    "level 6 -j2, libs") timed "$sfxpack" create -q --no-stub -j 2 -o "$work/l6.pkg" "$libs"
+                         stream "$work/l6.pkg" >"$work/l6.zz" ;;
   esac
 }
 declare -A runs
-for round in $(seq "$rounds"); do
-  for name in "${names[@]}"; do
-    run_tool "$name"
-    runs[$name]+="$(cat "$work/time");"
+# measure WHAT COUNT NAME...: COUNT rounds of every named tool, interleaved.
+measure() {
+  local what=$1 count=$2 round name
+  shift 2
+  for round in $(seq "$count"); do
+    for name in "$@"; do
+      run_tool "$name"
+      runs[$name]+="$(cat "$work/time");"
+    done
+    echo "$what: round $round of $count done"
   done
-  echo "round $round of $rounds done"
-done
+}
+measure "level 6" "$rounds" "${names[@]}"
 cmp "$work/j1.pkg" "$work/j2.pkg"
 cmp "$work/x/input.bin" "$input"
 cmp "$work/out4k.bin" "$input"
@@ -91,14 +110,17 @@ cmp "$work/pigz.out" "$input"
 column() { tr ';' '\n' <<<"${runs[$1]}" | awk "NF{print $2}" | sort -g; }
 median() { awk '{v[NR]=$1} END{print v[int((NR+1)/2)]}'; }
 declare -A wall best cpu rss
-printf '%-22s %8s %8s %8s %10s\n' tool "wall s" "best s" "cpu s" "peak KiB"
-for name in "${names[@]}"; do
-  wall[$name]=$(column "$name" '$1' | median)
-  best[$name]=$(column "$name" '$1' | head -1)
-  cpu[$name]=$(column "$name" '$2 + $3' | median)
-  rss[$name]=$(column "$name" '$4' | median)
-  printf '%-22s %8.2f %8.2f %8.2f %10d\n' "$name" "${wall[$name]}" "${best[$name]}" "${cpu[$name]}" "${rss[$name]}"
-done
+table() {
+  printf '%-22s %8s %8s %8s %10s\n' tool "wall s" "best s" "cpu s" "peak KiB"
+  for name in "$@"; do
+    wall[$name]=$(column "$name" '$1' | median)
+    best[$name]=$(column "$name" '$1' | head -1)
+    cpu[$name]=$(column "$name" '$2 + $3' | median)
+    rss[$name]=$(column "$name" '$4' | median)
+    printf '%-22s %8.2f %8.2f %8.2f %10d\n' "$name" "${wall[$name]}" "${best[$name]}" "${cpu[$name]}" "${rss[$name]}"
+  done
+}
+table "${names[@]}"
 
 # Peak memory does not grow with the input: 1 GiB (sparse, so quick to read) at 2 threads.
 truncate -s 1G "$work/big.bin"
@@ -118,3 +140,48 @@ echo "speed, large blocks over 4 KiB:    $(ratio "${wall[extract, 4 KiB calls]}"
 echo "best of each, -j2 over -j1:       $(ratio "${best[create -j1]}" "${best[create -j2]}"), -j2 over pigz -p2: $(ratio "${best[pigz -p2 -6 -z]}" "${best[create -j2]}")"
 echo "peak memory, -j2 on 1 GiB:         $bigRss KiB  (<= 65536)"
 echo "sizes: sfxpack stream $(stat -c %s "$work/j2.zz"), one stream $(stat -c %s "$work/one.zz"), pigz $(stat -c %s "$work/p2.zz") bytes"
+
+# Level 11: 10 MB of shared libraries, in name order.
+libs=$work/libs.bin
+python3 - "$libs" <<'PY'
+import os, sys
+paths = []
+for folder, dirs, names in os.walk("/usr/lib/x86_64-linux-gnu"):
+    dirs.sort()
+    paths += [os.path.join(folder, n) for n in sorted(names)]
+size, out, written = 10_000_000, open(sys.argv[1], "wb"), 0
+for path in paths:
+    if ".so" in os.path.basename(path) and os.path.isfile(path) and not os.path.islink(path) \
+            and os.path.getsize(path) > 100_000 and written < size:
+        data = open(path, "rb").read()[: size - written]
+        out.write(data)
+        written += len(data)
+PY
+echo "level 11 input: $(stat -c %s "$libs") bytes of shared libraries, sha256 $(sha256sum "$libs" | cut -c1-16)"
+names11=("level 11 -j1" "level 11 -j2" "pigz -11 -p2 -z" "7z zip -mx=9" "level 6 -j2, libs")
+measure "level 11" "$rounds11" "${names11[@]}"
+"$sfxpack" create -q --no-stub --level 11 -j 3 -o "$work/z3.pkg" "$libs"
+cmp "$work/z1.pkg" "$work/z2.pkg"
+cmp "$work/z1.pkg" "$work/z3.pkg"
+"$sfxpack" verify -q "$work/z2.pkg"
+pigz -d -z -c "$work/z2.zz" | cmp - "$libs"
+table "${names11[@]}"
+# Peak memory does not grow with the input: the same libraries ten times over (100 MB).
+for i in $(seq 10); do cat "$libs"; done >"$work/libs100.bin"
+timed "$sfxpack" create -q --no-stub --level 11 -j 2 -o "$work/z100.pkg" "$work/libs100.bin"
+read -r libs100Wall _ _ libs100Rss <"$work/time"
+
+zip=$(stat -c %s "$work/7z.zip")
+z2=$(stat -c %s "$work/z2.zz")
+echo "== level 11, 10 MB of shared libraries: ratios of medians (goal)"
+echo "size, level 11 over level 6:          $(ratio "$z2" "$(stat -c %s "$work/l6.zz")")  (<= 0.97)"
+echo "size, level 11 over 7-Zip zip -mx=9:  $(ratio "$z2" "$zip")  (<= 1.0; the zip file, headers and all)"
+echo "size, level 11 over pigz -11:         $(ratio "$z2" "$(stat -c %s "$work/pz.zz")")"
+echo "time, -j2 over -j1:                   $(ratio "${wall[level 11 -j2]}" "${wall[level 11 -j1]}")  (<= 0.56)"
+echo "time, -j2 over pigz -11 -p2:          $(ratio "${wall[level 11 -j2]}" "${wall[pigz -11 -p2 -z]}")  (<= 1.1)"
+echo "time, -j2 over 7-Zip zip -mx=9:       $(ratio "${wall[level 11 -j2]}" "${wall[7z zip -mx=9]}")"
+echo "time, level 11 over level 6, -j2:     $(ratio "${wall[level 11 -j2]}" "${wall[level 6 -j2, libs]}")"
+echo "best of each, -j2 over -j1:           $(ratio "${best[level 11 -j2]}" "${best[level 11 -j1]}"), -j2 over pigz -11 -p2: $(ratio "${best[level 11 -j2]}" "${best[pigz -11 -p2 -z]}")"
+echo "peak memory, -j2: 10 MB ${rss[level 11 -j2]} KiB, 100 MB $libs100Rss KiB (${libs100Wall} s)  (<= 262144, no growth)"
+echo "same bytes on 1, 2 and 3 threads; verify and pigz -d accept them"
+echo "sizes: level 11 $z2, level 6 $(stat -c %s "$work/l6.zz"), pigz -11 $(stat -c %s "$work/pz.zz"), 7-Zip zip $zip bytes"

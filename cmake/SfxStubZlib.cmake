@@ -1,15 +1,8 @@
 # The stub's zlib: the inflate side alone, compiled from Debian's zlib source package for
 # size, without gzip support (the stub reads zlib streams only, so no crc32 comes in).
 # Everything else keeps the system's zlib (sfx_zlib).
-set(SFX_ZLIB_SOURCE_DIR "" CACHE PATH "An unpacked zlib source for the stub (default: fetched from Debian)")
-if(NOT SFX_ZLIB_SOURCE_DIR)
-  set(fetched ${CMAKE_BINARY_DIR}/zlib-source)
-  execute_process(COMMAND ${CMAKE_SOURCE_DIR}/scripts/fetch-zlib-source.sh ${fetched} RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "The stub's zlib source could not be had (see above).")
-  endif()
-  set(SFX_ZLIB_SOURCE_DIR ${fetched}/zlib)
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/SfxDebianSource.cmake)
+sfx_debian_source(zlib)
 set(sfx_stub_zlib_files inflate.c inftrees.c inffast.c adler32.c zutil.c)
 list(TRANSFORM sfx_stub_zlib_files PREPEND ${SFX_ZLIB_SOURCE_DIR}/)
 foreach(file ${sfx_stub_zlib_files} ${SFX_ZLIB_SOURCE_DIR}/zlib.h ${SFX_ZLIB_SOURCE_DIR}/zconf.h)

@@ -11,8 +11,9 @@ packages=(
   cmake ninja-build make g++ python3 time file
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   libz-mingw-w64-dev zlib1g-dev libboost-dev
+  libzopfli-dev  # create --level 11 (sfxpack.exe builds zopfli from its Debian source package)
   dpkg-dev gpgv debian-archive-keyring debian-keyring  # the stub's zlib: Debian's verified source package
-  libgtest-dev googletest libbenchmark-dev pigz
+  libgtest-dev googletest libbenchmark-dev pigz p7zip-full  # pigz, 7-Zip: compression peers in bench/
   clang libclang-rt-14-dev
   wine wine32:i386 wine64
   qemu-system-x86 busybox-static  # scripts/in-vm.sh: Wine's 32-bit side where the kernel refuses i386 programs

@@ -2,7 +2,8 @@
 # Builds a release from clean trees and writes it to dist/:
 #   sfxpack_<version>_<arch>.deb   sfxpack, its default stub, try's UI probe and Python
 #                                  package, manual page, bash completion
-#   sfxpack-<version>-win32.zip    sfxpack.exe, sfxstub.exe, sfxprobe.exe, README.md, LICENSE.txt
+#   sfxpack-<version>-win32.zip    sfxpack.exe, sfxstub.exe, sfxprobe.exe, README.md, LICENSE.txt,
+#                                  zopfli-LICENSE.txt (sfxpack.exe carries zopfli)
 #   SHA256SUMS                     of the two
 # Every time stamp comes from SOURCE_DATE_EPOCH (default: the time of the last commit),
 # so two runs on one commit write the same bytes, in any folder.

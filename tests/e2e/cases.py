@@ -119,6 +119,23 @@ def normal_mode(c):
 
 
 @case(INSTALL_LOCK, MSIEXEC_LOCK)
+def level_11_installer(c):
+    # zopfli's smallest streams are plain deflate: the stub installs from them unchanged.
+    c.wine.reg_delete(REGISTRY_KEY)
+    installer = c.pack("CorvellaSetup.exe", [c.build_msi()], level=11)
+    with open(installer, "rb") as f:
+        f.seek(first_entry(installer)[1])
+        expect(f.read(2) == b"\x78\xda", "the database was not packed at level 11")
+    verify = c.packer(["verify", installer])
+    expect(verify.returncode == 0, f"sfxpack verify: {verify.returncode} {verify.stderr!r}")
+    probe = c.run(installer)
+    expect_exit(probe, 1)
+    expect_no_box(probe)
+    expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
+    expect_started_from(c, registered_folder(c))
+
+
+@case(INSTALL_LOCK, MSIEXEC_LOCK)
 def update_mode(c):
     # The registered folder ends in backslashes; the update goes into the folder itself.
     app = c.folder("app")

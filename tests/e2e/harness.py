@@ -113,14 +113,15 @@ class Case:
         return subprocess.run([self.config["packer"]] + list(args), capture_output=True,
                               timeout=toolkit.scaled(120))
 
-    def pack(self, out_name, entries, stub=None, folder=None, force=False, threads=None):
+    def pack(self, out_name, entries, stub=None, folder=None, force=False, threads=None, level=None):
         """An installer: the stub with the entries packed behind it (on threads, else
-        on every processor); force for one that is meant not to work (the packer
-        refuses it otherwise)."""
+        on every processor; at level, else the packer's default); force for one that
+        is meant not to work (the packer refuses it otherwise)."""
         target_dir = self.folder(folder or "installer")
         out = os.path.join(target_dir, out_name)
         stub = stub or self.config["stub"]
-        options = (["--force"] if force else []) + ([f"-j{threads}"] if threads else [])
+        options = (["--force"] if force else []) + ([f"-j{threads}"] if threads else []) + \
+            ([f"--level={level}"] if level else [])
         result = self.packer(["create", "-q", *options, "--stub", stub, "-o", out, *entries])
         if result.returncode != 0 or not os.path.exists(out):
             raise RuntimeError(f"sfxpack failed ({result.returncode}): {result.stderr.decode(errors='replace')}")

@@ -199,7 +199,8 @@ class Release(unittest.TestCase):
         folder = self.zip[:-len(".zip")]
         with zipfile.ZipFile(os.path.join(self.dists[0], self.zip)) as z:
             self.assertEqual(z.namelist(), [f"{folder}/{n}" for n in ("LICENSE.txt", "README.md", "sfxpack.exe",
-                                                                      "sfxprobe.exe", "sfxstub.exe")])
+                                                                      "sfxprobe.exe", "sfxstub.exe",
+                                                                      "zopfli-LICENSE.txt")])
             with tempfile.TemporaryDirectory() as out:
                 z.extractall(out)
                 built = {"sfxpack.exe": "tools/sfxpack/sfxpack.exe", "sfxstub.exe": "src/app/sfxstub.exe",
@@ -260,7 +261,9 @@ class Release(unittest.TestCase):
         owners = set()
         multiarch = run(["dpkg-architecture", "-qDEB_HOST_MULTIARCH"]).stdout.strip()
         for library in needed:
-            found = run(["dpkg", "-S", f"*/{multiarch}/{library}"]).stdout
+            # Most libraries live in the multiarch folder, some (libzopfli1) in /usr/lib.
+            found = run(["dpkg", "-S", f"*/{multiarch}/{library}"]).stdout or \
+                run(["dpkg", "-S", f"/usr/lib/{library}"]).stdout
             owners |= {line.split(":")[0] for line in found.splitlines()}
         self.assertEqual({d.split()[0] for d in depends.split(", ")}, owners)
         recommends = run(["dpkg-deb", "-f", deb, "Recommends"]).stdout

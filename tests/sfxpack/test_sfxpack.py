@@ -208,20 +208,27 @@ class RoundTrips(Scratch):
         self.assertStatus(missing, USAGE)
         self.assertOneLineError(missing, "nothing.txt")
 
+    # The inputs zopfli (--level 11) packs in a moment: it takes seconds for a megabyte
+    # of text, more under ASan and Wine.
+    QUICK = ("empty.dat", "one.dat", "small.dat", "edge.dat")
+
     def edge_inputs(self):
-        """Files across the edges of a 1 MiB chunk and of the 32 KiB dictionary, and
-        a few MiB of text and random bytes mixed: ({name: bytes}, [path])."""
+        """Files across the edges of a 1 MiB chunk and of the 32 KiB dictionary (text
+        after zeros for a quick one), and a few MiB of text and random bytes mixed:
+        ({name: bytes}, {name: path})."""
         rng = random.Random(20)
         text = b"".join(b"Corvella %d\n" % rng.randrange(1 << 20) for _ in range(400000))
         mixed = b"".join(text[i << 19:(i + 1) << 19] + rng.randbytes(1 << 18) for i in range(6))
         inputs = {"empty.dat": b"", "one.dat": b"x", "small.dat": text[:30000], "mib.dat": text[:1 << 20],
-                  "mib1.dat": text[:(1 << 20) + 1], "mixed.dat": mixed}
-        return inputs, [self.write(os.path.join("in", n), d) for n, d in inputs.items()]
+                  "mib1.dat": text[:(1 << 20) + 1], "edge.dat": bytes((1 << 20) - 10000) + text[:20000],
+                  "mixed.dat": mixed}
+        return inputs, {n: self.write(os.path.join("in", n), d) for n, d in inputs.items()}
 
     @unittest.skipUnless(ON_WINDOWS and os.access(NATIVE, os.X_OK), f"needs sfxpack.exe and a native sfxpack at {NATIVE}")
     def test_windows_packer_writes_the_native_packers_bytes(self):
-        _, files = self.edge_inputs()
-        for args in (["-j", "1"], ["-j", "3", "--level", "9"]):
+        _, paths = self.edge_inputs()
+        for args, files in ((["-j", "1"], list(paths.values())), (["-j", "3", "--level", "9"], list(paths.values())),
+                            (["-j", "2", "--level", "11"], [paths[n] for n in self.QUICK])):
             with self.subTest(args=args):
                 self.assertStatus(run("create", "--no-stub", *args, "-o", self.path("windows.pkg"), *files), OK)
                 native = toolkit.run([NATIVE, "create", "--no-stub", *args, "-o", self.path("native.pkg"), *files])
@@ -231,14 +238,19 @@ class RoundTrips(Scratch):
     def test_same_bytes_for_any_thread_count_and_level(self):
         """Chunks are cut every 1 MiB whatever -j is: the same package for 1, 2 and 7
         threads, across the edges of a chunk and of the 32 KiB dictionary, each entry
-        one standard zlib stream of exactly its recorded length; --level 1 and 9 too."""
-        inputs, files = self.edge_inputs()
-        mixed = inputs["mixed.dat"]
+        one standard zlib stream of exactly its recorded length; --level 1 and 9 too,
+        and zopfli's --level 11 on 1, 2 and 3 threads, smaller than 9 and verified."""
+        every, paths = self.edge_inputs()
+        quick = {n: every[n] for n in self.QUICK}
+        mixed = every["mixed.dat"]
         packages = {}
         # Values also come attached, as other tools take them: -j2, --threads=7.
-        for args in (["-j", "1"], ["-j2"], ["--threads=7"], ["--level", "1"], ["--level", "9", "-j", "2"]):
+        zopfli = [["--level", "11", "--iterations", "1", f"-j{n}"] for n in (1, 2, 3)]
+        for args, inputs in ((["-j", "1"], every), (["-j2"], every), (["--threads=7"], every), (["--level", "1"], every),
+                             (["--level", "9", "-j", "2"], every), *((a, quick) for a in zopfli)):
             with self.subTest(args=args):
                 name = "".join(args) + ".pkg"
+                files = [paths[n] for n in inputs]
                 self.assertStatus(run("create", "--no-stub", *args, "-o", self.path(name), *files), OK)
                 data = packages[name] = self.read(name)
                 for entry, content in zip(fmt.read_toc(data).entries, inputs.values()):
@@ -246,8 +258,14 @@ class RoundTrips(Scratch):
                     self.assertEqual(zlib.decompress(data[entry[1]:entry[1] + entry[3]]), content, entry)
         self.assertEqual(packages["-j1.pkg"], packages["-j2.pkg"])
         self.assertEqual(packages["-j1.pkg"], packages["--threads=7.pkg"])
-        self.assertReadBack(packages["-j1.pkg"], b"", inputs)
+        self.assertReadBack(packages["-j1.pkg"], b"", every)
         self.assertLess(len(packages["--level9-j2.pkg"]), len(packages["--level1.pkg"]))
+        level11 = ["".join(a) + ".pkg" for a in zopfli]
+        self.assertEqual(packages[level11[0]], packages[level11[1]])
+        self.assertEqual(packages[level11[0]], packages[level11[2]])
+        self.assertLess(sum(e[3] for e in fmt.read_toc(packages[level11[0]]).entries),
+                        sum(len(zlib.compress(content, 9)) for content in quick.values()))
+        self.assertStatus(run("verify", self.path(level11[0])), OK)
         # Cutting into chunks costs next to nothing against one stream at the same level.
         entry = fmt.read_toc(packages["-j1.pkg"]).entries[-1]
         self.assertLess(entry[3], len(zlib.compress(mixed, 6)) * 1.001)
@@ -278,7 +296,11 @@ class Errors(Scratch):
                      ["create", "-q", "-v", "--no-stub", "-o", "x", "a"],
                      *(["create", "--no-stub", option, value, "-o", "x", "a"]
                        for option, value in (("-j", "0"), ("--threads", "257"), ("-j", "x"), ("-j", "-1"),
-                                             ("--level", "0"), ("--level", "10"), ("--level", "6.5"))),
+                                             ("--level", "0"), ("--level", "10"), ("--level", "12"), ("--level", "6.5"),
+                                             ("--iterations", "0"), ("--iterations", "1001"))),
+                     # zopfli's rounds mean nothing to zlib's levels.
+                     ["create", "--no-stub", "--iterations", "5", "-o", "x", "a"],
+                     ["create", "--no-stub", "--level", "9", "--iterations=5", "-o", "x", "a"],
                      ["create", "--no-stub", "-o", "x", "a", "--level"], ["create", "--no-stub", "-j0", "-o", "x", "a"],
                      ["create", "--no-stub", "--threads=", "-o", "x", "a"], ["create", "--quiet=1", "-o", "x", "a"],
                      ["create", "--no-stub", "--level=10", "-o", "x", "a"], ["create", "--no-stub", "-o", "x", "a", "-j"]):
@@ -291,7 +313,7 @@ class Errors(Scratch):
         self.assertStatus(result, OK)
         text = result.stdout.decode()
         for word in ("create", "list", "extract", "verify", "try", "Exit status", "--allow-signed-stub", "--threads",
-                     "--level"):
+                     "--level", "--iterations"):
             self.assertIn(word, text)
         for status in (*range(7), 130):
             self.assertIn(f"\n  {status}  ", text)

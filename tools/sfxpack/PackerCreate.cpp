@@ -6,6 +6,7 @@
 #include "package/SelfExtractor.h"
 #include "package/writer/ParallelEntryEncoder.h"
 #include "package/writer/WorkerThreads.h"
+#include "package/writer/ZopfliChunkDeflater.h"
 #include "tools/sfxpack/Console.h"
 #include "tools/sfxpack/CreateInputs.h"
 #include "tools/sfxpack/ExitStatus.h"
@@ -78,7 +79,8 @@ int Packer::WriteTemporary(SelfExtractor& writer, CreateInputs& inputs, Temporar
     PackerProgress progress(StderrIsTerminal() && !o.quiet, o.verbose ? "packing" : nullptr,
                             inputs.TotalSize());
     // Every stream the same bytes whatever the thread count.
-    ParallelEntryEncoder encoder(o.threads > 0 ? o.threads : WorkerThreads::UsableProcessors(), o.level);
+    ParallelEntryEncoder encoder(o.threads > 0 ? o.threads : WorkerThreads::UsableProcessors(), o.level,
+                                 o.iterations > 0 ? o.iterations : ZopfliChunkDeflater::kDefaultIterations);
     // Each input is written from the file opened when it was looked at.
     std::vector<CFile*> sources;
     for (CreateInputs::File& file : inputs.files) sources.push_back(&file.file);

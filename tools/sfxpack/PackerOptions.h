@@ -22,7 +22,8 @@ struct PackerOptions {
     bool noStub = false;  // create: a bare package, no default stub
     bool json = false;    // list, info
     int32_t threads = 0;  // create -j: deflating threads; 0: one per usable processor
-    int32_t level = 6;    // create --level
+    int32_t level = 6;    // create --level: zlib's 1 to 9, or 11 (zopfli)
+    int32_t iterations = 0;  // create --iterations, zopfli's at level 11; 0: its default
 };
 
 // Fills options from the arguments after the program name; on a usage error

@@ -34,10 +34,10 @@ struct Chunk {
     State state = kReady;  // under the monitor while a worker may hold the chunk
 };
 
-// One raw deflate stream per thread, reset for every chunk.
+// One raw deflate stream per thread, reset for every chunk, or zopfli at its level.
 class ChunkDeflater {
 public:
-    explicit ChunkDeflater(int32_t level) : m_level(level) {}
+    ChunkDeflater(int32_t level, int32_t iterations) : m_level(level), m_zopfli(iterations) {}
     ChunkDeflater(const ChunkDeflater&) = delete;
     ChunkDeflater& operator=(const ChunkDeflater&) = delete;
     ~ChunkDeflater() {
@@ -46,6 +46,18 @@ public:
 
     // Fills chunk.output; false when zlib's state or the output buffer cannot be had.
     bool Deflate(Chunk& chunk) noexcept {
+        const uint8_t* data = chunk.input.data() + kDictionary;
+        const bool deflated = m_level == ParallelDeflater::kZopfliLevel
+                                  ? m_zopfli.Deflate(data, chunk.primed ? kDictionary : 0, chunk.length,
+                                                     chunk.last, &chunk.output, &chunk.outputLength)
+                                  : DeflateWithZlib(chunk);
+        if (!deflated) return false;
+        chunk.adler = adler32(adler32(0, nullptr, 0), data, chunk.length);
+        return true;
+    }
+
+private:
+    bool DeflateWithZlib(Chunk& chunk) noexcept {
         if (m_ready
                 ? deflateReset(&m_stream) != Z_OK
                 : deflateInit2(&m_stream, m_level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
@@ -70,11 +82,9 @@ public:
         const bool ended = chunk.last ? deflate(&m_stream, Z_FINISH) == Z_STREAM_END : EndOnByteBoundary();
         if (!ended || m_stream.avail_in != 0) return false;
         chunk.outputLength = static_cast<uint32_t>(room - m_stream.avail_out);
-        chunk.adler = adler32(adler32(0, nullptr, 0), data, chunk.length);
         return true;
     }
 
-private:
     // Ends the chunk's last block, then fills up the byte with empty fixed blocks of
     // 10 bits; an odd count of bits never reaches a byte that way, so it takes the
     // 4-byte empty stored block of a sync flush instead.
@@ -99,6 +109,7 @@ private:
     z_stream m_stream{};
     bool m_ready = false;
     int32_t m_level;
+    ZopfliChunkDeflater m_zopfli;
 };
 
 // zlib's own header for a level: deflate, 32 KiB window, the level's class, check bits.
@@ -113,12 +124,13 @@ uint16_t ZlibHeader(int32_t level) {
 // thread reads, writes and reports; workers take queued chunks in order.
 class DeflateRun {
 public:
-    DeflateRun(CFile& source, uint32_t length, CFile& sink, uint64_t room, int32_t level)
+    DeflateRun(CFile& source, uint32_t length, CFile& sink, uint64_t room, int32_t level, int32_t iterations)
         : m_source(source),
           m_length(length),
           m_sink(sink),
           m_room(room),
           m_level(level),
+          m_iterations(iterations),
           m_chunkCount(length == 0 ? 1 : (static_cast<uint64_t>(length) + kChunk - 1) / kChunk) {}
     DeflateRun(const DeflateRun&) = delete;
     DeflateRun& operator=(const DeflateRun&) = delete;
@@ -164,7 +176,7 @@ private:
     Chunk& Slot(uint64_t index) { return m_slots[static_cast<size_t>(index % m_slots.size())]; }
 
     bool RunHere() {
-        ChunkDeflater deflater(m_level);
+        ChunkDeflater deflater(m_level, m_iterations);
         for (uint64_t index = 0; index < m_chunkCount; ++index) {
             if (!ReadChunk(index)) return false;
             if (!deflater.Deflate(Slot(index))) return Fail(ParallelDeflater::kNoMemory);
@@ -204,7 +216,7 @@ private:
 
     // A worker: deflates queued chunks in order until the run ends.
     void Work() noexcept {
-        ChunkDeflater deflater(m_level);
+        ChunkDeflater deflater(m_level, m_iterations);
         for (;;) {
             Chunk* chunk;
             {
@@ -281,6 +293,7 @@ private:
     CFile& m_sink;
     const uint64_t m_room;
     const int32_t m_level;
+    const int32_t m_iterations;
     const uint64_t m_chunkCount;
     EntryProgress* m_progress = nullptr;
     std::vector<Chunk> m_slots;
@@ -299,15 +312,17 @@ private:
 
 }  // namespace
 
-ParallelDeflater::ParallelDeflater(int32_t threads, int32_t level)
-    : m_threads(std::clamp(threads, 1, kMaxThreads)), m_level(std::clamp(level, 1, 9)) {}
+ParallelDeflater::ParallelDeflater(int32_t threads, int32_t level, int32_t iterations)
+    : m_threads(std::clamp(threads, 1, kMaxThreads)),
+      m_level(level == kZopfliLevel ? level : std::clamp(level, 1, 9)),
+      m_iterations(iterations) {}
 
 ParallelDeflater::Result ParallelDeflater::Deflate(CFile& source, uint32_t length, CFile& sink, uint64_t room,
                                                    EntryProgress* progress) {
     // Memory is taken before the first byte is written, so this failure leaves
     // nothing in the sink.
     try {
-        DeflateRun run(source, length, sink, room, m_level);
+        DeflateRun run(source, length, sink, room, m_level, m_iterations);
         return run.Run(m_threads, progress);
     } catch (const std::bad_alloc&) {
         Result result;

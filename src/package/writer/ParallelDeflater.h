@@ -16,11 +16,14 @@
 // The caller's thread reads the source, writes the sink and reports progress; the
 // workers only deflate. Memory, whatever the input's length: two chunks in flight
 // per thread and two more, each held as input and as output (about 2 MiB), and one
-// zlib state (about 270 KiB) per thread. Nothing throws out of Deflate; every way
-// it ends is an Outcome, and every thread it started has ended when it returns.
+// zlib state (about 270 KiB) per thread, or at level 11 zopfli's (at most about 40
+// MiB). Nothing throws out of Deflate; every way it ends is an Outcome, and every
+// thread it started has ended when it returns.
 #pragma once
 
 #include <cstdint>
+
+#include "package/writer/ZopfliChunkDeflater.h"
 
 class CFile;
 class EntryProgress;
@@ -31,6 +34,8 @@ public:
     static constexpr uint32_t kDictionaryLength = 32768;
     static constexpr int32_t kMaxThreads = 256;
     static constexpr int32_t kDefaultLevel = 6;
+    // pigz's name for zopfli's deflate (ZopfliChunkDeflater), past zlib's 1 to 9.
+    static constexpr int32_t kZopfliLevel = 11;
 
     enum Outcome : int32_t {
         kDeflated,       // the whole stream is in the sink
@@ -47,8 +52,10 @@ public:
         uint64_t written = 0;  // bytes handed to the sink, whatever the outcome
     };
 
-    // threads is clamped to 1..kMaxThreads and level to 1..9.
-    explicit ParallelDeflater(int32_t threads = 1, int32_t level = kDefaultLevel);
+    // threads is clamped to 1..kMaxThreads and level, but for kZopfliLevel, to 1..9;
+    // iterations are zopfli's, as ZopfliChunkDeflater takes them.
+    explicit ParallelDeflater(int32_t threads = 1, int32_t level = kDefaultLevel,
+                              int32_t iterations = ZopfliChunkDeflater::kDefaultIterations);
 
     // Reads exactly length bytes from source's position on and writes their zlib
     // stream to sink at its position, at most room bytes of it. After each chunk is
@@ -61,4 +68,5 @@ public:
 private:
     int32_t m_threads;
     int32_t m_level;
+    int32_t m_iterations;
 };

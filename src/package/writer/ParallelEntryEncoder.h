@@ -7,11 +7,14 @@
 
 #include "package/writer/EntryEncoder.h"
 #include "package/writer/ParallelDeflater.h"
+#include "package/writer/ZopfliChunkDeflater.h"
 
 class ParallelEntryEncoder : public EntryEncoder {
 public:
-    // threads and level as ParallelDeflater takes them.
-    ParallelEntryEncoder(int32_t threads, int32_t level) : m_deflater(threads, level) {}
+    // threads, level and iterations as ParallelDeflater takes them.
+    ParallelEntryEncoder(int32_t threads, int32_t level,
+                         int32_t iterations = ZopfliChunkDeflater::kDefaultIterations)
+        : m_deflater(threads, level, iterations) {}
 
     // As EntryEncoder::Encode: SFX_OK, SFX_ERR_OPEN_SOURCE (the source held other than
     // size bytes), SFX_ERR_WRITE (2 GiB reached, no memory, or a read or write failed,

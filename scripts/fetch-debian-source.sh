@@ -1,23 +1,28 @@
 #!/usr/bin/env bash
-# Fetches Debian's zlib source package and unpacks it into DEST/zlib, for the stub's own
-# inflate build. apt checks the archive's signed Release file and, through it, the hashes
+# Fetches a Debian source package and unpacks it into DEST/PACKAGE, for what the Windows
+# tree compiles from source: zlib for the stub's own inflate, zopfli for sfxpack.exe's
+# level 11 (mingw has neither as a Debian package of its own). apt checks the archive's signed Release file and, through it, the hashes
 # of the .dsc and the tarballs; dpkg-source checks the uploader's signature on the .dsc.
 # apt runs with a private source list, lists and cache under DEST: the system's apt
 # state is neither read for sources nor changed. No root needed.
-# Idempotent: when DEST/zlib exists it does nothing and touches no network.
-#   [SFX_DEBIAN_MIRROR=URL] scripts/fetch-zlib-source.sh DEST   (default http://deb.debian.org/debian)
+# Idempotent: when DEST/PACKAGE exists it does nothing and touches no network.
+#   [SFX_DEBIAN_MIRROR=URL] scripts/fetch-debian-source.sh PACKAGE DEST   (default http://deb.debian.org/debian)
 set -euo pipefail
-dest=${1:?usage: fetch-zlib-source.sh DEST}
+usage="usage: fetch-debian-source.sh PACKAGE DEST"
+package=${1:?$usage}
+dest=${2:?$usage}
+[[ $package =~ ^[a-z0-9][a-z0-9.+-]+$ ]] || { echo "$usage (not a package name: '$package')" >&2; exit 1; }
 mirror=${SFX_DEBIAN_MIRROR:-http://deb.debian.org/debian}
-suite=bookworm  # the Debian release we build on; its zlib is 1.2.13
+suite=bookworm  # the Debian release we build on: zlib 1.2.13, zopfli 1.0.3
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 
-[ -d "$dest/zlib" ] && exit 0
+[ -d "$dest/$package" ] && exit 0
 
 fail() {
-  echo "fetch-zlib-source: $*" >&2
-  echo "fetch-zlib-source: the stub's zlib comes from Debian's zlib source package; run scripts/bootstrap.sh," \
-    "make $mirror reachable, or pass -DSFX_ZLIB_SOURCE_DIR=<an unpacked zlib source> to cmake" >&2
+  echo "fetch-debian-source: $*" >&2
+  echo "fetch-debian-source: the Windows tree builds $package from Debian's $package source package; run" \
+    "scripts/bootstrap.sh, make $mirror reachable, or pass" \
+    "-DSFX_$(tr a-z.+- A-Z___ <<<"$package")_SOURCE_DIR=<an unpacked $package source> to cmake" >&2
   exit 1
 }
 for tool in apt-get dpkg-source gpgv; do
@@ -34,7 +39,7 @@ trap 'exit 1' HUP INT TERM
 apt_dir=$work/apt
 mkdir -p "$apt_dir/sources.list.d" "$apt_dir/preferences.d" "$apt_dir/lists/partial" \
   "$apt_dir/cache/archives/partial" "$work/download"
-cat >"$apt_dir/sources.list.d/zlib.sources" <<EOF
+cat >"$apt_dir/sources.list.d/debian.sources" <<EOF
 Types: deb-src
 URIs: $mirror
 Suites: $suite
@@ -53,19 +58,18 @@ log=$work/log
 # download of the source decides, and a failed index is then a warning.
 update_log=$work/update.log
 apt-get -q "${apt_options[@]}" update >"$update_log" 2>&1 || true
-if ! (cd "$work/download" && apt-get -q "${apt_options[@]}" source --download-only zlib) >"$log" 2>&1; then
+if ! (cd "$work/download" && apt-get -q "${apt_options[@]}" source --download-only "$package") >"$log" 2>&1; then
   cat "$update_log" "$log" >&2
   compgen -G "$apt_dir/lists/*_Sources*" >/dev/null || fail "cannot read the $suite source index from $mirror"
-  fail "cannot download the zlib source package"
+  fail "cannot download the $package source package"
 fi
 if grep -qE '^(E|W): ' "$update_log"; then
-  echo "fetch-zlib-source: warning: some package indexes failed to download; the zlib source was had all the same:" >&2
+  echo "fetch-debian-source: warning: some package indexes failed to download; the $package source was had all the same:" >&2
   grep -E '^(E|W): ' "$update_log" | sed 's/^/  /' >&2
 fi
-dsc=$(echo "$work"/download/zlib_*.dsc)
-[ -f "$dsc" ] || fail "apt-get source left no zlib .dsc"
-dpkg-source --require-valid-signature --require-strong-checksums -x "$dsc" "$work/zlib" >"$log" 2>&1 ||
+dsc=$(echo "$work"/download/"$package"_*.dsc)
+[ -f "$dsc" ] || fail "apt-get source left no $package .dsc"
+dpkg-source --require-valid-signature --require-strong-checksums -x "$dsc" "$work/$package" >"$log" 2>&1 ||
   { cat "$log" >&2; fail "cannot verify or unpack $(basename "$dsc")"; }
-[ -f "$work/zlib/inflate.c" ] || fail "the zlib source package holds no inflate.c"
-mv -T "$work/zlib" "$dest/zlib"
-echo "fetch-zlib-source: $(basename "$dsc" .dsc) unpacked into $dest/zlib" >&2
+mv -T "$work/$package" "$dest/$package"
+echo "fetch-debian-source: $(basename "$dsc" .dsc) unpacked into $dest/$package" >&2
