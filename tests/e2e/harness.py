@@ -21,10 +21,11 @@ def programs_started(probe):
     return [e for e in probe.of("process") if e["name"].lower() not in Probe.WINE_OWN]
 
 
-def shown_while(probe, name, slack_ms=100):
+def shown_while(probe, name):
     """True when the window was up for the whole life of process name: it was shown
-    before the process started and not hidden until it had ended (give or take the
-    probe's look interval, since an end and a hide can fall between two looks)."""
+    before the process started and not hidden until it had ended. An end is seen at the
+    probe's next look at the processes, which it takes every fourth look, so a hide may
+    be reported up to four looks before the end it followed."""
     start = probe.first_process(name)
     if start is None:
         return False
@@ -32,6 +33,8 @@ def shown_while(probe, name, slack_ms=100):
     end = probe.index(lambda e: e["event"] == "ended" and e["pid"] == pid)
     if end is None:
         return False
+    exit_event = probe.first("exit") or {}
+    slack_ms = 4 * max(25, exit_event.get("slowest_look_ms", 0))
     shown = probe.index(lambda e: e["event"] == "dialog" and e["visible"])
     hidden = [e["t"] for e in probe.dialog_events() if not e["visible"]]
     return shown is not None and shown < start and all(t >= probe.events[end]["t"] - slack_ms for t in hidden)
