@@ -25,7 +25,7 @@ mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 
 input=$work/input.bin
-python3 - "$input" <<'PY'
+/usr/bin/python3 - "$input" <<'PY'
 import os, sys
 def files(root, keep):
     for folder, dirs, names in os.walk(root):
@@ -58,7 +58,7 @@ names=("create -j1" "create -j2" "pigz -p1 -6 -z" "pigz -p2 -6 -z" "zlib, one st
 timed() { /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" 2>"$work/err" || { cat "$work/err"; exit 1; }; }
 # A bare package starts with its one entry's stream; pigz reads that stream alone.
 stream() {
-  head -c "$(python3 -c 'import sys; sys.path.insert(0, "tests/package"); import sfxformat as f
+  head -c "$(/usr/bin/python3 -c 'import sys; sys.path.insert(0, "tests/package"); import sfxformat as f
 print(f.read_toc(open(sys.argv[1], "rb").read()).entries[0][3])' "$1")" "$1"
 }
 mkdir -p "$work/x"
@@ -143,7 +143,7 @@ echo "sizes: sfxpack stream $(stat -c %s "$work/j2.zz"), one stream $(stat -c %s
 
 # Level 11: 10 MB of shared libraries, in name order.
 libs=$work/libs.bin
-python3 - "$libs" <<'PY'
+/usr/bin/python3 - "$libs" <<'PY'
 import os, sys
 paths = []
 for folder, dirs, names in os.walk("/usr/lib/x86_64-linux-gnu"):

@@ -17,7 +17,7 @@ mkdir -p "$work/out"
 # Deterministic payload: the system libraries in name order, repeated up to 256 MiB.
 payload=$work/payload.bin
 find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' -size +100k | LC_ALL=C sort >"$work/libs"
-python3 - "$work/libs" "$payload" <<'PY'
+/usr/bin/python3 - "$work/libs" "$payload" <<'PY'
 import sys
 names = open(sys.argv[1]).read().split()
 size, out = 256 << 20, open(sys.argv[2], "wb")
