@@ -39,6 +39,21 @@ function(sfx_wine_test name)
   set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT "SFX_WINE_DIR=${SFX_WINE_DIR}")
 endfunction()
 
+# Where CTest has no times of its own to order by (a clean tree, as CI's), the longest
+# tests start first, so that a parallel run does not end on one of them alone.
+# Arguments: a test name prefix, then NAME:SECONDS pairs (measured under emulation).
+function(sfx_test_costs prefix)
+  foreach(pair IN LISTS ARGN)
+    string(REPLACE ":" ";" pair "${pair}")
+    list(GET pair 0 name)
+    list(GET pair 1 seconds)
+    if(NOT TEST ${prefix}${name})
+      message(FATAL_ERROR "sfx_test_costs: no test ${prefix}${name}")
+    endif()
+    set_tests_properties(${prefix}${name} PROPERTIES COST ${seconds})
+  endforeach()
+endfunction()
+
 function(sfx_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${T_SOURCES})

@@ -106,12 +106,14 @@ def run_probe(session, probe, program, args=(), at=(), env=None, unix_env=None, 
     threading.Thread(target=read, daemon=True).start()
     events = []
     deadline = time.monotonic() + timeout_ms / 1000 + 30
+    ended_early = False
     try:
         while time.monotonic() < deadline:
             try:
                 raw = lines.get(timeout=0.5)
             except queue.Empty:
                 if on_event and on_event(Probe(events), None):
+                    ended_early = True
                     break
                 continue
             if raw is None:
@@ -128,9 +130,14 @@ def run_probe(session, probe, program, args=(), at=(), env=None, unix_env=None, 
                     pass
             # Processes the program started may hold the probe's output open after it
             # ends; its exit is the end of the report.
-            if on_event and on_event(Probe(events), event) or event["event"] in LAST_EVENTS:
+            if on_event and on_event(Probe(events), event):
+                ended_early = True
                 break
-        proc.wait(timeout=max(1, deadline - time.monotonic()))
+            if event["event"] in LAST_EVENTS:
+                break
+        # A run the caller ended is not waited for: the program is still running.
+        if not ended_early:
+            proc.wait(timeout=max(1, deadline - time.monotonic()))
     except subprocess.TimeoutExpired:
         pass
     finally:
