@@ -37,6 +37,12 @@ JsonLine& JsonLine::Add(const char* key, bool value) {
     return *this;
 }
 
+JsonLine& JsonLine::AddNull(const char* key) {
+    Key(key);
+    Raw("null");
+    return *this;
+}
+
 void JsonLine::Key(const char* key) {
     Raw(",\"");
     Raw(key);

@@ -14,6 +14,7 @@ public:
     JsonLine& Add(const char* key, const wchar_t* text);
     JsonLine& Add(const char* key, long long number);
     JsonLine& Add(const char* key, bool value);
+    JsonLine& AddNull(const char* key);
 
 private:
     void Key(const char* key);

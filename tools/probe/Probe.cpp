@@ -4,7 +4,7 @@
 // the program.
 //
 //   sfxprobe.exe [--env NAME=VALUE]... [--cwd DIR] [--timeout MS] [--boxes KEY]
-//                [--at WHEN WHAT]... -- PROGRAM [ARGS...]
+//                [--at WHEN WHAT]... [--value KEY NAME] -- PROGRAM [ARGS...]
 //   sfxprobe.exe --keep-desktop
 //
 // --keep-desktop holds the session's desktop until it is ended: Wine closes a desktop
@@ -16,7 +16,10 @@
 // Events: start, dialog (the program's progress window: title, status, visible),
 // layout, box (an error box of the program), foreignbox (one of a program it started),
 // window (another visible window of a program it started), process (with its command
-// line), ended (with its exit code), action, paused, resumed, held, destroyed, exit.
+// line), ended (with its exit code), action, paused, resumed, held, destroyed, value,
+// exit. --value KEY NAME: once the program has ended, the string value NAME of KEY
+// (under HKCU\ or HKLM\), reported as "value" with its data, null where there is
+// none: what the program left in the registry, read without starting another program.
 // WHEN: start | created (the window exists, shown or not) | visible | hidden | status:TEXT
 //       | child:IMAGE.exe | box | foreignbox
 // WHAT: escape | enter (a key posted to the dialog, or to the box for box conditions)
@@ -77,6 +80,8 @@ struct Options {
     const wchar_t* cwd = nullptr;
     DWORD timeout = 60000;
     UINT boxKey = 0;   // --boxes: the key each box gets after the driver's answer
+    const wchar_t* valueKey = nullptr;  // --value
+    const wchar_t* valueName = nullptr;
     int program = 0;  // the index of PROGRAM in argv
 };
 
@@ -384,7 +389,7 @@ void Act(const Action& action, Seen& seen, const ProcessTree& tree, DWORD proces
 
 int Usage() {
     JsonLine(0, "usage")
-        .Add("text", L"sfxprobe.exe [--env N=V] [--cwd DIR] [--timeout MS] [--boxes KEY] [--at WHEN WHAT] -- "
+        .Add("text", L"sfxprobe.exe [--env N=V] [--cwd DIR] [--timeout MS] [--boxes KEY] [--at WHEN WHAT] [--value KEY NAME] -- "
                      L"PROGRAM [ARGS] | sfxprobe.exe --keep-desktop");
     return 2;
 }
@@ -402,6 +407,8 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options) {
             options.boxKey = VK_RETURN, ++i;
         else if (!lstrcmpW(argv[i], L"--boxes") && i + 1 < argc && !lstrcmpW(argv[i + 1], L"escape"))
             options.boxKey = VK_ESCAPE, ++i;
+        else if (!lstrcmpW(argv[i], L"--value") && i + 2 < argc)
+            options.valueKey = argv[i + 1], options.valueName = argv[i + 2], i += 2;
         else if (!lstrcmpW(argv[i], L"--at") && i + 2 < argc && options.actionCount < 32)
             options.actions[options.actionCount++] = Action{argv[i + 1], argv[i + 2], false}, i += 2;
         else
@@ -450,6 +457,22 @@ void Look(ProcessTree& tree, ChildProcesses& children, Seen& seen, Options& opti
         action.done = true;
         Act(action, seen, tree, processId);
     }
+}
+
+void ReportValue(const wchar_t* key, const wchar_t* name) {
+    HKEY root = StartsWith(key, L"HKCU\\") ? HKEY_CURRENT_USER
+                : StartsWith(key, L"HKLM\\") ? HKEY_LOCAL_MACHINE
+                                             : nullptr;
+    static wchar_t data[32768];
+    DWORD size = sizeof data - sizeof(wchar_t);
+    bool found = root && RegGetValueW(root, key + 5, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
+                                      nullptr, data, &size) == ERROR_SUCCESS;
+    JsonLine line(Elapsed(), "value");
+    line.Add("key", key).Add("name", name);
+    if (found)
+        line.Add("data", data);
+    else
+        line.AddNull("data");
 }
 
 int KeepDesktop() {
@@ -503,6 +526,7 @@ int wmain(int argc, wchar_t** argv) {
     children.ReportStarted(tree, Elapsed());
     DWORD code = 0;
     GetExitCodeProcess(process.get(), &code);
+    if (options.valueKey) ReportValue(options.valueKey, options.valueName);
     // How often the probe looked: a state shorter than the slowest look may be missed.
     JsonLine(Elapsed(), "exit")
         .Add("code", static_cast<long long>(code))

@@ -72,29 +72,33 @@ class Probe:
         return "\n".join(json.dumps(e, ensure_ascii=False) for e in self.events)
 
 
-def probe_command(session, probe, program, args, at, env, cwd, timeout_ms, boxes):
+def probe_command(session, probe, program, args, at, env, cwd, timeout_ms, boxes, value=None):
     command = ["wine", probe, "--timeout", str(timeout_ms)]
-    for name, value in (env or {}).items():
-        command += ["--env", f"{name}={value}"]
+    for name, setting in (env or {}).items():
+        command += ["--env", f"{name}={setting}"]
     if cwd:
         command += ["--cwd", cwd]
     if boxes:
         command += ["--boxes", boxes]
     for when, what in at:
         command += ["--at", when, what]
+    if value:
+        command += ["--value", *value]
     return command + ["--", session.to_windows(program)] + list(args)
 
 
 def run_probe(session, probe, program, args=(), at=(), env=None, unix_env=None, cwd=None, on_pause=None,
-              timeout_ms=60000, boxes=None, on_event=None, stderr=None):
+              timeout_ms=60000, boxes=None, on_event=None, stderr=None, value=None):
     """Starts program (a Unix path) under the UI probe in the session: env is added to
     its Windows environment, unix_env to Wine's own (LANG, WINEDEBUG); `at` lists
     (when, what) actions; boxes, when given, is the key every error box gets once it
     has been reported and the driver has answered. on_pause(Probe) runs while the
     probe waits for us (held program, or a box before its key); on_event(Probe, event)
     sees each event, or None twice a second, and ends the run early by answering
-    True. stderr is a file for Wine's own messages. Returns what the probe saw."""
-    command = probe_command(session, probe, program, args, at, env, cwd, timeout_ms, boxes)
+    True. stderr is a file for Wine's own messages. value, a (key, name) pair: the
+    registry value the program left, reported once it has ended. Returns what the probe
+    saw."""
+    command = probe_command(session, probe, program, args, at, env, cwd, timeout_ms, boxes, value)
     proc = subprocess.Popen(command, env=dict(session.env, **(unix_env or {})), stdin=subprocess.PIPE,
                             stdout=subprocess.PIPE, stderr=stderr or subprocess.DEVNULL, start_new_session=True)
     lines = queue.Queue()

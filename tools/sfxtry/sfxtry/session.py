@@ -176,10 +176,28 @@ class PrefixCache:
         return self.path
 
     def copy_to(self, target):
-        """A copy of the cached prefix at target, sharing blocks where the disk can."""
-        result = subprocess.run(["cp", "-a", "--reflink=auto", self.path, target], capture_output=True, timeout=600)
-        if result.returncode != 0:
-            raise SessionError(f"cannot copy the prefix: {result.stderr.decode(errors='replace').strip()}")
+        """A copy of the cached prefix at target, sharing blocks where the disk can;
+        finish() on the result waits for it, which may meanwhile do other work."""
+        return PrefixCopy(self.path, target)
+
+
+class PrefixCopy:
+    def __init__(self, source, target):
+        self.process = subprocess.Popen(["cp", "-a", "--reflink=auto", source, target], stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+    def finish(self):
+        try:
+            _, err = self.process.communicate(timeout=600)
+        finally:
+            self.abandon()
+        if self.process.returncode != 0:
+            raise SessionError(f"cannot copy the prefix: {err.decode(errors='replace').strip()}")
+
+    def abandon(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
 
 
 class Session:
@@ -291,7 +309,7 @@ def start(folder, cache_root, probe=None):
         f.write(f"{display.pid}\n")
     cache = PrefixCache(cache_root)
     cache.ensure(display.name, os.path.join(folder, "wineboot.log"))
-    cache.copy_to(os.path.join(folder, "prefix"))
+    cache.copy_to(os.path.join(folder, "prefix")).finish()
     session = Session(os.path.join(folder, "prefix"), display.name)
     with open(os.path.join(folder, "env"), "w") as f:
         f.write(f"export DISPLAY={session.display}\nexport WINEPREFIX=\"{session.prefix}\"\n")

@@ -184,14 +184,22 @@ class Runner:
         return trial
 
     def prepare(self, trial):
-        with Step(trial, "display", self.say):
-            self.display = Display(os.path.join(self.folder, "xvfb.log"))
         trial.cache_was_warm = self.cache.ready()
-        with Step(trial, "prefix", self.say):
-            self.cache.ensure(self.display.name, os.path.join(self.folder, "wineboot.log"))
-            prefix = os.path.join(self.folder, "prefix")
-            self.cache.copy_to(prefix)
-            self.session = Session(prefix, self.display.name)
+        prefix = os.path.join(self.folder, "prefix")
+        # A cached prefix is copied while the display starts.
+        copy = self.cache.copy_to(prefix) if trial.cache_was_warm else None
+        try:
+            with Step(trial, "display", self.say):
+                self.display = Display(os.path.join(self.folder, "xvfb.log"))
+            with Step(trial, "prefix", self.say):
+                if copy is None:
+                    self.cache.ensure(self.display.name, os.path.join(self.folder, "wineboot.log"))
+                    copy = self.cache.copy_to(prefix)
+                copy.finish()
+        finally:
+            if copy:
+                copy.abandon()  # where the display could not start, or on Ctrl+C
+        self.session = Session(prefix, self.display.name)
         with Step(trial, "wineserver", self.say):
             self.session.start_server(check=False)
         with Step(trial, "desktop", self.say):
@@ -228,7 +236,8 @@ class Runner:
         with Step(trial, "install", self.say), open(os.path.join(self.folder, "wine.log"), "wb") as log:
             trial.probe = run_probe(self.session, self.probe_exe, installer, args, at=[("created", "pause")],
                                     unix_env={"WINEDEBUG": WINEDEBUG}, on_pause=on_pause, on_event=on_event,
-                                    timeout_ms=int(self.timeout_s * 1000), boxes="enter", stderr=log)
+                                    timeout_ms=int(self.timeout_s * 1000), boxes="enter", stderr=log,
+                                    value=(REGISTRY_KEY, "InstallDir"))
         with open(os.path.join(self.folder, "probe.jsonl"), "w", encoding="utf-8") as f:
             f.write(trial.probe.dump() + "\n")
         trial.log_tail = msi_lines(os.path.join(self.folder, "wine.log"))
@@ -239,7 +248,8 @@ class Runner:
         if trial.verdict in ("timed out", "needs a person"):
             return
         with Step(trial, "check", self.say):
-            folder = self.session.reg_get(REGISTRY_KEY, "InstallDir")
+            # The probe read the folder's registration when the installer had ended.
+            folder = (trial.probe.first("value") or {}).get("data")
             if folder:
                 trial.install_dir = folder.rstrip("\\")
                 try:
