@@ -44,7 +44,8 @@ def main():
     def photograph(seen):
         wine.screenshot(picture, seen.first("layout"))
 
-    run = run_probe(wine, probe, installer, at=[("created", "pause")], on_pause=photograph)
+    run = run_probe(wine, probe, installer, at=[("created", "pause")], on_pause=photograph,
+                    timeout_ms=toolkit.scaled(60000))
 
     # 4. What happened.
     folder = (wine.reg_get(REGISTRY_KEY, "InstallDir") or "").rstrip("\\")
@@ -63,7 +64,11 @@ def main():
     code = run.exit_code
     meaning = {1: "the run ended by itself", 2: "cancelled", 0: "no window"}.get(code, "?")
     print(f"Exit code          {code} ({meaning})")
-    return 0 if code == 1 and starts and os.path.exists(picture) else 1
+    if code == 1 and starts and os.path.exists(picture):
+        return 0
+    print("demo: the installer did not run to the end; what the probe saw:\n" + (run.dump() or "(nothing)"),
+          file=sys.stderr)
+    return 1
 
 
 if __name__ == "__main__":
