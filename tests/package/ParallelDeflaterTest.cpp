@@ -140,10 +140,12 @@ std::vector<uint8_t> SameStreamOnAnyThreads(const std::vector<uint8_t>& input, i
         EXPECT_EQ(run.stream, first) << "the bytes depend on the thread count";
         EXPECT_EQ(Inflate(run.stream), input);
         // One report per chunk, in order, the last for the whole input.
-        const size_t chunks = input.empty() ? 1 : (input.size() + kMiB - 1) / kMiB;
+        const uint64_t chunk =
+            level == ParallelDeflater::kZopfliLevel ? ParallelDeflater::kZopfliChunkLength : kMiB;
+        const size_t chunks = input.empty() ? 1 : (input.size() + chunk - 1) / chunk;
         EXPECT_EQ(run.progress.size(), chunks);
         for (size_t i = 0; i < std::min(chunks, run.progress.size()); ++i) {
-            EXPECT_EQ(run.progress[i], std::min<uint64_t>((i + 1) * uint64_t{kMiB}, input.size()));
+            EXPECT_EQ(run.progress[i], std::min<uint64_t>((i + 1) * chunk, input.size()));
         }
     }
     return first;

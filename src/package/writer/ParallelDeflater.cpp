@@ -16,9 +16,9 @@
 
 namespace {
 
-constexpr uint32_t kChunk = ParallelDeflater::kChunkLength;
 constexpr uint32_t kDictionary = ParallelDeflater::kDictionaryLength;
-static_assert(kChunk >= kDictionary, "a chunk must hold the next chunk's dictionary");
+static_assert(ParallelDeflater::kZopfliChunkLength >= kDictionary && ParallelDeflater::kChunkLength >= kDictionary,
+              "a chunk must hold the next chunk's dictionary");
 
 // One chunk in flight: its input behind the bytes that prime it, and its stream.
 struct Chunk {
@@ -131,7 +131,9 @@ public:
           m_room(room),
           m_level(level),
           m_iterations(iterations),
-          m_chunkCount(length == 0 ? 1 : (static_cast<uint64_t>(length) + kChunk - 1) / kChunk) {}
+          m_chunk(level == ParallelDeflater::kZopfliLevel ? ParallelDeflater::kZopfliChunkLength
+                                                         : ParallelDeflater::kChunkLength),
+          m_chunkCount(length == 0 ? 1 : (static_cast<uint64_t>(length) + m_chunk - 1) / m_chunk) {}
     DeflateRun(const DeflateRun&) = delete;
     DeflateRun& operator=(const DeflateRun&) = delete;
     ~DeflateRun() {
@@ -150,7 +152,7 @@ public:
         // waits its turn to be written, and two more: chunks are written in order,
         // so without them one slow chunk soon leaves the other workers idle.
         m_slots.resize(workers > 1 ? std::min<uint64_t>(2 * workers + 2, m_chunkCount) : 1);
-        for (Chunk& chunk : m_slots) chunk.input.resize(kDictionary + std::min(kChunk, m_length));
+        for (Chunk& chunk : m_slots) chunk.input.resize(kDictionary + std::min(m_chunk, m_length));
         const int32_t started =
             workers > 1 ? m_workers.Start(static_cast<int32_t>(workers), [this] { Work(); }) : 0;
 
@@ -241,12 +243,12 @@ private:
         if (index > 0) {
             // Every chunk but the last is whole; with one slot, the previous chunk
             // is this one's own buffer.
-            const uint8_t* end = Slot(index - 1).input.data() + kDictionary + kChunk;
+            const uint8_t* end = Slot(index - 1).input.data() + kDictionary + m_chunk;
             std::memmove(chunk.input.data(), end - kDictionary, kDictionary);
         }
         chunk.primed = index > 0;
         chunk.last = index + 1 == m_chunkCount;
-        chunk.length = static_cast<uint32_t>(std::min<uint64_t>(kChunk, m_length - index * kChunk));
+        chunk.length = static_cast<uint32_t>(std::min<uint64_t>(m_chunk, m_length - index * m_chunk));
         chunk.state = Chunk::kReady;
         uint32_t got = 0;
         bool grew = false;
@@ -294,6 +296,7 @@ private:
     const uint64_t m_room;
     const int32_t m_level;
     const int32_t m_iterations;
+    const uint32_t m_chunk;
     const uint64_t m_chunkCount;
     EntryProgress* m_progress = nullptr;
     std::vector<Chunk> m_slots;

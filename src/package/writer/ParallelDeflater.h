@@ -1,6 +1,6 @@
 // Deflates one input into one standard zlib stream on several threads, the way the
-// packer writes every entry. The input is cut every kChunkLength bytes, at the same
-// places whatever the thread count; each chunk is deflated on its own as a raw
+// packer writes every entry. The input is cut every kChunkLength bytes (at level 11
+// every kZopfliChunkLength), at the same places whatever the thread count; each chunk is deflated on its own as a raw
 // stream primed with the kDictionaryLength bytes before it and ended on a byte
 // boundary (the last one ends the stream), so the chunks joined behind the zlib
 // header, followed by the Adler-32 of the whole input, are one stream that plain
@@ -31,6 +31,10 @@ class EntryProgress;
 class ParallelDeflater {
 public:
     static constexpr uint32_t kChunkLength = 1u << 20;
+    // zopfli spends about a second on each 256 KiB: smaller chunks share the work out
+    // evenly between threads (ten 1 MiB chunks on two threads leave one idle for half a
+    // chunk), at a few bytes per chunk's byte boundary.
+    static constexpr uint32_t kZopfliChunkLength = 256u << 10;
     static constexpr uint32_t kDictionaryLength = 32768;
     static constexpr int32_t kMaxThreads = 256;
     static constexpr int32_t kDefaultLevel = 6;
