@@ -389,8 +389,8 @@ void Act(const Action& action, Seen& seen, const ProcessTree& tree, DWORD proces
 
 int Usage() {
     JsonLine(0, "usage")
-        .Add("text", L"sfxprobe.exe [--env N=V] [--cwd DIR] [--timeout MS] [--boxes KEY] [--at WHEN WHAT] [--value KEY NAME] -- "
-                     L"PROGRAM [ARGS] | sfxprobe.exe --keep-desktop");
+        .Add("text", L"sfxprobe.exe [--env N=V] [--cwd DIR] [--timeout MS] [--boxes KEY] [--at WHEN WHAT] "
+                     L"[--value KEY NAME] -- PROGRAM [ARGS] | sfxprobe.exe --keep-desktop");
     return 2;
 }
 
@@ -465,8 +465,8 @@ void ReportValue(const wchar_t* key, const wchar_t* name) {
                                              : nullptr;
     static wchar_t data[32768];
     DWORD size = sizeof data - sizeof(wchar_t);
-    bool found = root && RegGetValueW(root, key + 5, name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
-                                      nullptr, data, &size) == ERROR_SUCCESS;
+    const DWORD strings = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+    bool found = root && RegGetValueW(root, key + 5, name, strings, nullptr, data, &size) == ERROR_SUCCESS;
     JsonLine line(Elapsed(), "value");
     line.Add("key", key).Add("name", name);
     if (found)

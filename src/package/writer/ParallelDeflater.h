@@ -1,11 +1,11 @@
 // Deflates one input into one standard zlib stream on several threads, the way the
 // packer writes every entry. The input is cut every kChunkLength bytes (at level 11
-// every kZopfliChunkLength), at the same places whatever the thread count; each chunk is deflated on its own as a raw
-// stream primed with the kDictionaryLength bytes before it and ended on a byte
-// boundary (the last one ends the stream), so the chunks joined behind the zlib
-// header, followed by the Adler-32 of the whole input, are one stream that plain
-// inflate reads. One thread takes the same path on the caller's thread, so the
-// bytes never depend on the thread count.
+// every kZopfliChunkLength), at the same places whatever the thread count; each
+// chunk is deflated on its own as a raw stream primed with the kDictionaryLength
+// bytes before it and ended on a byte boundary (the last one ends the stream), so
+// the chunks joined behind the zlib header, followed by the Adler-32 of the whole
+// input, are one stream that plain inflate reads. One thread takes the same path on
+// the caller's thread, so the bytes never depend on the thread count.
 //
 // The technique is pigz's (Mark Adler's parallel gzip; pigz.c explains it where it
 // codes it): each chunk primed with the 32 KiB before it as a preset dictionary,
