@@ -18,8 +18,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the Corvella installer developers <installe
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What `sfxpack try` runs installers with: Wine (32-bit programs need wine32), a virtual
-# display, ImageMagick's import for the pictures, and Python for the session code.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine, wine32:i386 | wine32, xvfb, imagemagick, python3")
+# display, ImageMagick's import for the pictures, Python for the session code, and
+# bubblewrap with fuse-overlayfs for the sandbox it runs them in.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine, wine32:i386 | wine32, xvfb, imagemagick, python3, bubblewrap, fuse-overlayfs")
 # xz: smaller than the default gzip.
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # CPack stamps the package's files and archives with SOURCE_DATE_EPOCH when it is set;

@@ -18,6 +18,7 @@ packages=(
   wine wine32:i386 wine64
   qemu-system-x86 busybox-static  # scripts/in-vm.sh: Wine's 32-bit side where the kernel refuses i386 programs
   xvfb xauth x11-utils imagemagick xdotool
+  bubblewrap fuse-overlayfs  # sfxpack try confines what it runs; an overlay over the cached prefix
   wixl wixl-data msitools
   libmsi-dev libglib2.0-dev pkg-config  # the native packer reads installer databases with libmsi
   osslsigncode openssl icoutils

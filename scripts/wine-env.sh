@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Starts or stops the Wine session of one build tree: a virtual X display (Xvfb),
 # a fresh 32-bit Wine prefix and a persistent wineserver for that prefix only. The
-# session code is the one `sfxpack try` ships (tools/sfxtry): fresh prefixes are made
-# once per Wine version into DIR/cache and copied.
+# session code is the one `sfxpack try` ships (tools/sfxtry), through
+# tests/support/wine_session.py: fresh prefixes are made once per Wine version into
+# DIR/cache and copied.
 #   wine-env.sh start DIR [--probe EXE]   (DIR is the session folder, e.g. build/win32/wine;
 #                                          with the UI probe, the desktop stays up)
 #   wine-env.sh stop DIR
@@ -13,4 +14,4 @@ if [ "${1:-}" = start ] && "$root/scripts/i386-refused.sh"; then
   echo "wine-env: no Wine session can start here; run it inside scripts/in-vm.sh" >&2
   exit 1
 fi
-PYTHONPATH="$root/tools/sfxtry${PYTHONPATH:+:$PYTHONPATH}" exec /usr/bin/python3 -m sfxtry.session "$@"
+exec /usr/bin/python3 "$root/tests/support/wine_session.py" "$@"

@@ -6,13 +6,15 @@ import json
 import os
 import shutil
 import signal
+import socket
 import struct
 import subprocess
 import sys
+import threading
 import time
 from concurrent.futures import ThreadPoolExecutor
 
-from harness import (CAPTION, DETAIL, ENGLISH, FRENCH, REGISTRY_KEY, fill, programs_started, shown_while,
+from harness import (CAPTION, DETAIL, ENGLISH, FRENCH, REGISTRY_KEY, fill, shown_while,
                      string_table, toolkit)
 import sfxformat as fmt
 
@@ -403,7 +405,7 @@ def damaged_stream(c):
     probe = c.run(installer, at=[("box", "enter")])
     expect_failure_box(probe, DETAIL[103])
     expect_exit(probe, 1)
-    expect(not programs_started(probe), "a damaged database reached the installer", probe)
+    expect(not probe.foreign(), "a damaged database reached the installer", probe)
     expect(c.files_in(c.temp) == [], f"the temporary folder holds {c.files_in(c.temp)}")
 
 
@@ -525,7 +527,7 @@ def temp_disk_fills_up(c):
         used = shutil.disk_usage(temp).used
     expect_failure_box(probe, DETAIL[103])
     expect_exit(probe, 1)
-    expect(not programs_started(probe), "a partial database reached the installer", probe)
+    expect(not probe.foreign(), "a partial database reached the installer", probe)
     expect(left == [] and used < 1 << 20, f"the small disk holds {left} ({used} bytes used)")
 
 
@@ -570,7 +572,7 @@ def run_hostile(c, path, detail):
         problems.append(f"boxes {texts}")
     if probe.exit_code != 1:
         problems.append(f"exit code {probe.exit_code}")
-    started = programs_started(probe)
+    started = probe.foreign()
     if started:
         problems.append(f"programs were started: {sorted(e['name'] for e in started)}")
     left = {folder: c.files_in(os.path.join(room, folder)) for folder in ("Temp", "current")}
@@ -677,7 +679,7 @@ def escape_as_extraction_ends(c):
                probe)
         expect(msiexec.calls() == [], f"{args}: an installer was started after the cancel: {msiexec.calls()}",
                probe)
-        expect(not programs_started(probe), f"{args}: programs were started", probe)
+        expect(not probe.foreign(), f"{args}: programs were started", probe)
         expect(probe.first("destroyed") is not None, f"{args}: the window was not closed", probe)
         # Only a whole database shows that the extraction ended within the wait: the
         # process ends when the wait does.
@@ -744,14 +746,14 @@ def expect_nothing_left(c):
     stray = [n for n in c.files_in(cache) if n != "pictures" and not n.startswith("prefix-")]
     stray += [os.path.join("pictures", n) for n in c.files_in(os.path.join(cache, "pictures")) if n.startswith(".")]
     expect(stray == [], f"try left {stray} in its cache")
-    mark = f"TMPDIR={tmp}".encode() + b"\0"
+    mark = f"TMPDIR={tmp}".encode()
     deadline = time.monotonic() + 10
     while True:
         left = []
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
                 with open(f"/proc/{pid}/environ", "rb") as f:
-                    if mark in f.read():
+                    if any(v == mark or v.startswith(mark + b"/") for v in f.read().split(b"\0")):
                         with open(f"/proc/{pid}/cmdline", "rb") as f:
                             left.append(pid + " " + f.read().replace(b"\0", b" ").decode(errors="replace"))
             except OSError:
@@ -848,3 +850,107 @@ def try_interrupted_leaves_nothing(c):
             running.kill()
     expect(running.returncode == -signal.SIGINT, f"try ended with {running.returncode} after Ctrl+C")
     expect_nothing_left(c)
+
+
+def cache_state(c):
+    """Every file of try's cached prefixes, with its size, time and mode."""
+    cache = os.path.join(os.path.dirname(c.wine.prefix), "cache", "sfxpack")
+    state = {}
+    for root, folders, names in os.walk(cache):
+        folders[:] = [f for f in folders if f != "pictures"]
+        for name in names + folders:
+            path = os.path.join(root, name)
+            info = os.lstat(path)
+            state[os.path.relpath(path, cache)] = (info.st_size, info.st_mtime_ns, info.st_mode)
+    return state
+
+
+class Listener:
+    """A TCP listener on the host's loopback that counts who reached it."""
+
+    def __init__(self):
+        self.socket = socket.create_server(("127.0.0.1", 0))
+        self.port = self.socket.getsockname()[1]
+        self.reached = 0
+        threading.Thread(target=self.serve, daemon=True).start()
+
+    def serve(self):
+        while True:
+            try:
+                peer, _ = self.socket.accept()
+            except OSError:
+                return
+            self.reached += 1
+            peer.close()
+
+
+@case()
+def try_confines_a_hostile_application(c):
+    # The installed application tries to reach this machine: host files written through
+    # Wine and past it, a shell started, a secret in the home read, a listener on the
+    # loopback. Unconfined (the control) it gets there; confined, nowhere, and the
+    # installer still installs.
+    host = c.folder("host")
+    secret = os.path.join(os.path.expanduser("~"), f".sfx-secret-{os.getpid()}")
+    words = f"sfx-secret-{os.urandom(8).hex()}"
+    with open(secret, "w") as f:
+        f.write(words + "\n")
+    listener = Listener()
+    try:
+        build = c.folder("hostile-app")
+        shutil.copy(c.config["hostile"], os.path.join(build, "Corvella.exe"))
+        with open(os.path.join(build, "Hostile.ini"), "w") as f:
+            f.write(f"z_file={c.wine.to_windows(os.path.join(host, 'z.txt'))}\n"
+                    f"unix_file={os.path.join(host, 'syscall.txt')}\nsh_file={os.path.join(host, 'sh.txt')}\n"
+                    f"secret={secret}\nport={listener.port}\n")
+        msi = toolkit.build_msi(os.path.join(toolkit.FIXTURES, "corvella.wxs"), c.folder("msi-hostile"),
+                                variables={"Folder": "Corvella-" + c.name, "Hostile": "1"},
+                                files=[os.path.join(build, "Corvella.exe"), os.path.join(build, "Hostile.ini")])
+        installer = c.pack("CorvellaSetup.exe", [msi])
+        for confined in (False, True):
+            escaped = hostile_try(c, installer, confined, host)
+            what = f"confined: {confined}; escaped: {escaped}; reached the listener {listener.reached} times"
+            if confined:
+                expect(not escaped and words not in text_of(hostile_report(c, "kept-1")) and
+                       listener.reached == 0, what)
+            else:
+                expect(set(escaped) >= {"syscall.txt", "sh.txt"} and listener.reached > 0 and
+                       words in text_of(hostile_report(c, "kept-0")), f"the control run did not escape: {what}")
+                for name in escaped:
+                    os.remove(os.path.join(host, name))
+                listener.reached = 0
+    finally:
+        os.remove(secret)
+        listener.socket.close()
+    expect_nothing_left(c)
+
+
+def hostile_try(c, installer, confined, host):
+    """One try of the hostile installer; returns the host files it wrote."""
+    keep = c.folder(f"kept-{int(confined)}")
+    before = cache_state(c)
+    status, doc = try_json(c, installer, "--keep", keep, *([] if confined else ["--no-sandbox"]))
+    what = f"try (confined: {confined}): {status} {doc}"
+    expect(status == 0 and doc["verdict"] == "installed" and doc["application_started"], what)
+    expect(doc["sandbox"]["confined"] == confined, what)
+    report = dict(line.split("=", 1) for line in text_of(hostile_report(c, os.path.basename(keep))).splitlines()
+                  if "=" in line)
+    attempts = {"write_z", "write_unix_prefix", "write_syscall", "shell_z", "shell_unix_prefix", "read_z",
+                "read_unix_prefix", "read_syscall", "connect_winsock", "connect_syscall"}
+    expect(set(report) == attempts, f"{what}: the application reported {report}")
+    expect(cache_state(c) == before, f"{what}: the try changed the cached prefix")
+    return sorted(os.listdir(host))
+
+
+def text_of(path):
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.read()
+
+
+def hostile_report(c, kept):
+    """The hostile application's report, in the prefix a try kept."""
+    folder = os.path.join(c.work, kept, "prefix", "drive_c", "users")
+    found = [os.path.join(root, "hostile-report.txt") for root, _, names in os.walk(folder)
+             if "hostile-report.txt" in names]
+    expect(len(found) == 1, f"no one report of the hostile application in {folder}: {found}")
+    return found[0]

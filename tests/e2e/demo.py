@@ -11,7 +11,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import REGISTRY_KEY, run_probe, start_records, toolkit  # noqa: E402
+from harness import REGISTRY_KEY, ProbeRequest, run_probe, start_records, toolkit  # noqa: E402
 
 
 def main():
@@ -44,8 +44,8 @@ def main():
     def photograph(seen):
         wine.screenshot(picture, seen.first("layout"))
 
-    run = run_probe(wine, probe, installer, at=[("created", "pause")], on_pause=photograph,
-                    timeout_ms=toolkit.scaled(60000))
+    run = run_probe(wine, probe, ProbeRequest(wine.to_windows(installer), at=(("created", "pause"),),
+                                              on_pause=photograph, timeout_ms=toolkit.scaled(60000)))
 
     # 4. What happened.
     folder = (wine.reg_get(REGISTRY_KEY, "InstallDir") or "").rstrip("\\")

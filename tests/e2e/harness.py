@@ -12,13 +12,8 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import toolkit  # noqa: E402
-from sfxtry.probe import Probe, run_probe  # noqa: E402
+from sfxtry.probe import ProbeRequest, run_probe  # noqa: E402
 from sfxtry.trial import REGISTRY_KEY  # noqa: E402  (where the product keeps its folder)
-
-
-def programs_started(probe):
-    """The processes the program under the probe started, Wine's own left out."""
-    return [e for e in probe.of("process") if e["name"].lower() not in Probe.WINE_OWN]
 
 
 def shown_while(probe, name):
@@ -26,12 +21,8 @@ def shown_while(probe, name):
     before the process started and not hidden until it had ended. An end is seen at the
     probe's next look at the processes, which it takes every fourth look, so a hide may
     be reported up to four looks before the end it followed."""
-    start = probe.first_process(name)
-    if start is None:
-        return False
-    pid = probe.events[start]["pid"]
-    end = probe.index(lambda e: e["event"] == "ended" and e["pid"] == pid)
-    if end is None:
+    start, end = probe.process_run(name)
+    if start is None or end is None:
         return False
     exit_event = probe.first("exit") or {}
     slack_ms = 4 * max(25, exit_event.get("slowest_look_ms", 0))
@@ -176,8 +167,9 @@ class Case:
         temp = temp or self.temp
         win_temp = temp if temp.startswith("C:") else self.wine.to_windows(temp)
         env = dict({"TMP": win_temp, "TEMP": win_temp}, **(env or {}))
-        result = run_probe(self.wine, self.config["probe"], program, args, at=at, env=env, unix_env=unix_env,
-                           cwd=cwd, on_pause=on_pause, timeout_ms=toolkit.scaled(timeout_ms))
+        result = run_probe(self.wine, self.config["probe"], ProbeRequest(
+            self.wine.to_windows(program), tuple(args), tuple(at), env=env, unix_env=unix_env, cwd=cwd,
+            on_pause=on_pause, timeout_ms=toolkit.scaled(timeout_ms)))
         with open(os.path.join(self.work, "probe.log"), "a", encoding="utf-8") as f:
             f.write(f"# {program} {' '.join(args)}\n{result.dump()}\n")
         return result

@@ -13,7 +13,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
-from harness import run_probe, toolkit  # noqa: E402
+from harness import ProbeRequest, run_probe, toolkit  # noqa: E402
 
 
 def main():
@@ -51,7 +51,8 @@ def main():
                 wine.screenshot(picture, seen.first("layout"))
 
         at = [(when, "pause")] + ([("box", "enter")] if when == "box" else [])
-        run = run_probe(wine, probe, program, program_args, at=at, unix_env=unix_env, on_pause=photograph)
+        run = run_probe(wine, probe, ProbeRequest(wine.to_windows(program), tuple(program_args), tuple(at),
+                                                  unix_env=unix_env, on_pause=photograph))
         layout = run.first("layout")
         print(f"{name:18} exit {run.exit_code}  statuses {run.statuses()}  window "
               f"{layout['left']},{layout['top']}-{layout['right']},{layout['bottom']}  -> {screen}")

@@ -11,11 +11,12 @@ import sys
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 FIXTURES = os.path.join(ROOT, "tests", "e2e", "fixtures")
 SFXTRY = os.path.join(ROOT, "tools", "sfxtry")  # the folder that holds the package
-for _folder in (os.path.join(ROOT, "tests", "package"), SFXTRY):
+for _folder in (os.path.join(ROOT, "tests", "package"), os.path.join(ROOT, "tests", "support"), SFXTRY):
     if _folder not in sys.path:
         sys.path.insert(0, _folder)
 
-from sfxtry.session import Session, run_caught  # noqa: E402,F401  (the tests' Wine session)
+from sfxtry.session import run_caught  # noqa: E402
+from wine_session import TestSession as Session  # noqa: E402,F401  (the tests' Wine session)
 
 # How many times slower time runs here than on a machine of our own: scripts/in-vm.sh
 # sets it under emulation. A limit that stands for "promptly" or "it hangs" is scaled

@@ -1,21 +1,54 @@
-"""One try of an installer: a throwaway prefix on a display of our own, the installer run
-under the UI probe as a user would run it, and the verdict with its evidence."""
+"""One try of an installer: the installer run under the UI probe in a prefix of its own
+on a display of its own, as a user would run it, and the verdict with its evidence."""
 import os
-import shutil
-import tempfile
 import time
 
-from .probe import Probe, run_probe
-from .session import Display, PrefixCache, Session, stop_server
+from .probe import Probe, ProbeRequest, run_probe
+from .session import Display, Session, SessionError, stop_server
 
-VERDICTS = ("installed", "installer failed", "package unreadable", "needs a person", "timed out")
+VERDICTS = ("installed", "installer failed", "package unreadable", "needs a person", "timed out",
+            "not an installer")
 # Where the installer's updater and the installed application look for their folder.
 REGISTRY_KEY = r"HKCU\SOFTWARE\Corvella"
 # msiexec's own reasons, and nothing else of Wine's chatter.
 WINEDEBUG = "-all,err+msi"
-# A window of the installer's that stays up this long with the installer still running
-# waits for someone.
-PERSON_WAIT_S = 5.0
+# A window of a program the installer started that stays up this long, on the probe's
+# clock, while that program still runs, waits for someone.
+PERSON_WAIT_MS = 5000
+
+
+class TimedOut(Exception):
+    """The whole run's time ran out during a step."""
+
+    def __init__(self, step):
+        super().__init__(step)
+        self.step = step
+
+
+class WaitingWindow:
+    """Whether the installer waits for a person: in normal mode, a window of a program
+    it started (Wine's own left out) that has stayed up PERSON_WAIT_MS while that
+    program still runs and the installer has not ended. Times are the probe's (its
+    events' "t"), so a recorded run is judged as it was live."""
+
+    def __init__(self, update):
+        self.update = update
+        self.window = None
+        self.title = None
+
+    def see(self, probe, event, now_ms):
+        """Takes one event (None: a look with nothing new at now_ms); True once a
+        person is needed."""
+        if self.update:
+            return False
+        if event and event["event"] == "window" and probe.name_of(event["pid"]) not in Probe.WINE_OWN:
+            self.window = event
+        if self.window and now_ms - self.window["t"] >= PERSON_WAIT_MS:
+            if probe.ended(self.window["pid"]) is None and not probe.first("exit"):
+                self.title = self.window["title"] or "untitled"
+                return True
+            self.window = None
+        return False
 
 
 class Trial:
@@ -29,27 +62,22 @@ class Trial:
         self.steps = {}  # step name -> seconds, in order
         self.pictures = []
         self.probe = Probe([])
+        self.waiting = WaitingWindow(update)
         self.install_dir = None
         self.files = 0
         self.bytes = 0
         self.log_tail = []
         self.box_text = None
-        self.window_title = None
-        self.cache_was_warm = None
         self.started = time.monotonic()
         self.seconds = 0.0
 
     # What the probe saw ------------------------------------------------------------
 
     def msiexec(self):
-        """The installer's process event and its end, or (None, None)."""
-        index = self.probe.first_process("msiexec.exe")
-        if index is None:
-            return None, None
-        start = self.probe.events[index]
-        end = next((e for e in self.probe.events[index:] if e["event"] == "ended" and e["pid"] == start["pid"]),
-                   None)
-        return start, end
+        """The installer's process event and its "ended" event, either None."""
+        start, end = self.probe.process_run("msiexec.exe")
+        events = self.probe.events
+        return (events[start] if start is not None else None), (events[end] if end is not None else None)
 
     @property
     def installer_exit_code(self):
@@ -58,14 +86,18 @@ class Trial:
 
     def application(self):
         """The first program started after the installer ended, Wine's own and msiexec left out."""
-        _, end = self.msiexec()
-        after = self.probe.events.index(end) if end else len(self.probe.events)
+        _, end = self.probe.process_run("msiexec.exe")
+        after = end if end is not None else len(self.probe.events)
         for e in self.probe.events[after:]:
             if e["event"] == "process" and e["name"].lower() not in Probe.WINE_OWN | {"msiexec.exe"}:
                 return e
         return None
 
-    def decide(self, timed_out, person):
+    def time_out(self, step):
+        self.verdict = "timed out"
+        self.reason = f"the run did not end within --timeout (it was at step {step})"
+
+    def decide(self, timed_out):
         """The verdict from what was seen, and the words that go with it."""
         own_boxes = self.probe.of("box")
         foreign = self.probe.of("foreignbox")
@@ -75,9 +107,9 @@ class Trial:
             self.box_text = foreign[-1]["text"]
         if own_boxes:
             self.box_text = own_boxes[-1]["text"]
-        if person:
+        if self.waiting.title:
             self.verdict = "needs a person"
-            self.reason = (f"the database shows its own dialog ({person!r}) in normal mode; "
+            self.reason = (f"the database shows its own dialog ({self.waiting.title!r}) in normal mode; "
                            "--update installs it quietly")
         elif timed_out or self.probe.first("timeout"):
             self.verdict = "timed out"
@@ -118,25 +150,45 @@ class Trial:
             "log_tail": self.log_tail,
             "steps": {name: round(seconds, 2) for name, seconds in self.steps.items()},
             "seconds": round(self.seconds, 2),
-            "prefix_cache": "warm" if self.cache_was_warm else "made now",
             "pictures": self.pictures,
         }
 
 
-class Step:
-    """Times one step into the trial, and says so with -v."""
+class Steps:
+    """Times the steps of a run into the trial and tells them to whoever listens (the
+    terminal's lines, through the status channel)."""
 
-    def __init__(self, trial, name, say):
-        self.trial, self.name, self.say = trial, name, say
+    def __init__(self, trial, tell, deadline):
+        self.trial, self.tell, self.deadline = trial, tell, deadline
+
+    def left(self, step):
+        """Seconds left of the run's time; TimedOut when none."""
+        left = self.deadline - time.monotonic()
+        if left <= 0:
+            raise TimedOut(step)
+        return left
+
+    def __call__(self, name, note=None):
+        return _Step(self, name, note)
+
+
+class _Step:
+    def __init__(self, steps, name, note):
+        self.steps, self.name, self.note = steps, name, note
 
     def __enter__(self):
+        self.steps.left(self.name)
         self.start = time.monotonic()
-        self.say(f"{self.name} ...")
+        self.steps.tell({"step": self.name, "note": self.note})
+        return self
 
     def __exit__(self, kind, value, trace):
-        self.trial.steps[self.name] = time.monotonic() - self.start
+        seconds = time.monotonic() - self.start
+        self.steps.trial.steps[self.name] = seconds
         if kind is None:
-            self.say(f"{self.name}: {self.trial.steps[self.name]:.1f} s")
+            self.steps.tell({"step": self.name, "seconds": round(seconds, 2)})
+        elif issubclass(kind, SessionError) and time.monotonic() >= self.steps.deadline:
+            raise TimedOut(self.name) from value
 
 
 def folder_size(folder):
@@ -161,55 +213,38 @@ def msi_lines(log_path, count=10):
 
 
 class Runner:
-    """Runs one try in folder (its prefix, logs and pictures), and leaves nothing
-    running: the prefix's programs and server, and the display, end with it."""
+    """Runs one try in a ready prefix: display, desktop, install and check, with logs
+    and pictures in folder. close() ends what it started."""
 
-    def __init__(self, probe_exe, cache_root, folder, timeout_s, say):
-        self.probe_exe = probe_exe
-        self.cache = PrefixCache(cache_root)
+    def __init__(self, prefix, probe_exe, installer, folder, steps):
+        self.prefix = prefix
+        self.probe_exe = probe_exe  # both as Wine names them
+        self.installer = installer
         self.folder = folder
-        self.timeout_s = timeout_s
-        self.say = say
+        self.steps = steps
         self.display = None
         self.session = None
 
     def run(self, trial):
         try:
-            self.prepare(trial)
+            self.prepare()
             self.install(trial)
             self.inspect(trial)
-        finally:
-            self.close()
+        except TimedOut as stop:
+            trial.time_out(stop.step)
         trial.seconds = time.monotonic() - trial.started
         return trial
 
-    def prepare(self, trial):
-        trial.cache_was_warm = self.cache.ready()
-        prefix = os.path.join(self.folder, "prefix")
-        # A cached prefix is copied while the display starts.
-        copy = self.cache.copy_to(prefix) if trial.cache_was_warm else None
-        try:
-            with Step(trial, "display", self.say):
-                self.display = Display(os.path.join(self.folder, "xvfb.log"))
-            with Step(trial, "prefix", self.say):
-                if copy is None:
-                    self.cache.ensure(self.display.name, os.path.join(self.folder, "wineboot.log"))
-                    copy = self.cache.copy_to(prefix)
-                copy.finish()
-        finally:
-            if copy:
-                copy.abandon()  # where the display could not start, or on Ctrl+C
-        self.session = Session(prefix, self.display.name)
-        with Step(trial, "wineserver", self.say):
+    def prepare(self):
+        with self.steps("display"):
+            self.display = Display(os.path.join(self.folder, "xvfb.log"), timeout=min(60, self.steps.left("display")))
+        self.session = Session(self.prefix, self.display.name)
+        with self.steps("desktop"):
             self.session.start_server(check=False)
-        with Step(trial, "desktop", self.say):
-            self.session.keep_desktop(self.probe_exe, os.path.join(self.folder, "desktop.log"))
+            self.session.keep_desktop(self.probe_exe, os.path.join(self.folder, "desktop.log"),
+                                      timeout=min(180, self.steps.left("desktop")))
 
     def install(self, trial):
-        deadline = time.monotonic() + self.timeout_s
-        person = {}
-        seen_window = {}
-
         def on_pause(seen):
             before = seen.events[-2]["event"] if len(seen.events) > 1 else ""
             if before in ("box", "foreignbox"):
@@ -217,37 +252,32 @@ class Runner:
             elif seen.first("layout"):
                 self.picture(trial, "progress.png", seen.first("layout"))
 
-        def on_event(seen, event):
-            if event and event["event"] == "window" and not trial.update:
-                names = {e["pid"]: e["name"].lower() for e in seen.of("process")}
-                if names.get(event["pid"]) not in Probe.WINE_OWN:
-                    seen_window.update(event, at=time.monotonic())
-            if seen_window and time.monotonic() - seen_window["at"] >= PERSON_WAIT_S:
-                ended = any(e["event"] == "ended" and e["pid"] == seen_window["pid"] for e in seen.events)
-                if not ended and not seen.first("exit"):
-                    person["title"] = seen_window["title"] or "untitled"
-                    self.picture(trial, "dialog.png")
-                    return True
-                seen_window.clear()
-            return time.monotonic() > deadline
+        clock = {"t": 0, "at": time.monotonic()}
 
-        installer = os.path.abspath(trial.installer)
-        args = ["-update"] if trial.update else []
-        with Step(trial, "install", self.say), open(os.path.join(self.folder, "wine.log"), "wb") as log:
-            trial.probe = run_probe(self.session, self.probe_exe, installer, args, at=[("created", "pause")],
-                                    unix_env={"WINEDEBUG": WINEDEBUG}, on_pause=on_pause, on_event=on_event,
-                                    timeout_ms=int(self.timeout_s * 1000), boxes="enter", stderr=log,
-                                    value=(REGISTRY_KEY, "InstallDir"))
+        def on_event(seen, event):
+            if event:
+                clock.update(t=event["t"], at=time.monotonic())
+            now_ms = clock["t"] + (time.monotonic() - clock["at"]) * 1000
+            if trial.waiting.see(seen, event, now_ms):
+                self.picture(trial, "dialog.png")
+                return True
+            return time.monotonic() > self.steps.deadline
+
+        with self.steps("install"), open(os.path.join(self.folder, "wine.log"), "wb") as log:
+            timeout_ms = int(self.steps.left("install") * 1000)
+            trial.probe = run_probe(self.session, self.probe_exe, ProbeRequest(
+                self.installer, args=("-update",) if trial.update else (), at=(("created", "pause"),),
+                unix_env={"WINEDEBUG": WINEDEBUG}, on_pause=on_pause, on_event=on_event, timeout_ms=timeout_ms,
+                boxes="enter", stderr=log, value=(REGISTRY_KEY, "InstallDir")))
         with open(os.path.join(self.folder, "probe.jsonl"), "w", encoding="utf-8") as f:
             f.write(trial.probe.dump() + "\n")
         trial.log_tail = msi_lines(os.path.join(self.folder, "wine.log"))
-        timed_out = time.monotonic() > deadline and not trial.probe.first("exit")
-        trial.decide(timed_out, person.get("title"))
+        trial.decide(time.monotonic() > self.steps.deadline and not trial.probe.first("exit"))
 
     def inspect(self, trial):
         if trial.verdict in ("timed out", "needs a person"):
             return
-        with Step(trial, "check", self.say):
+        with self.steps("check"):
             # The probe read the folder's registration when the installer had ended.
             folder = (trial.probe.first("value") or {}).get("data")
             if folder:
@@ -262,31 +292,11 @@ class Runner:
         try:
             self.session.screenshot(path, layout)
             trial.pictures.append(path)
-        except Exception as error:  # a picture is evidence, not the verdict
-            self.say(f"no picture {name}: {error}")
+        except Exception:  # a picture is evidence, not the verdict
+            pass
 
     def close(self):
         if self.session:
             stop_server(self.session.prefix)
         if self.display:
             self.display.stop()
-
-
-def keep_pictures(trial, folder):
-    """Moves the trial's pictures into folder (replacing what a previous try left there)."""
-    parent = os.path.dirname(folder)
-    os.makedirs(parent, exist_ok=True)
-    fresh = tempfile.mkdtemp(prefix=".new-", dir=parent)
-    moved = []
-    for path in trial.pictures:
-        target = os.path.join(fresh, os.path.basename(path))
-        shutil.move(path, target)
-        moved.append(os.path.join(folder, os.path.basename(path)))
-    old = None
-    if os.path.exists(folder):
-        old = tempfile.mkdtemp(prefix=".old-", dir=parent)
-        os.rename(folder, os.path.join(old, "pictures"))
-    os.rename(fresh, folder)
-    if old:
-        shutil.rmtree(old, ignore_errors=True)
-    trial.pictures = moved
