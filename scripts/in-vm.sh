@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs COMMAND where Wine's 32-bit side works, and returns its exit status.
 #   scripts/in-vm.sh [--timeout SECONDS] COMMAND [ARG...]
+#   scripts/in-vm.sh --needed     exits 0 and says why when Wine needs the VM here
+# This is the one place that decides whether a VM is needed; the other scripts ask it.
 # Where this kernel runs i386 programs, it simply runs COMMAND. Elsewhere it boots a
 # small VM (qemu, software emulation, Debian's own kernel and a busybox initramfs) that
 # sees this machine's files: the root read-only under a writable overlay; the checkout,
@@ -17,11 +19,18 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 say() { echo "in-vm: $*" >&2; }
 cannot() { say "$*"; exit 125; }
 
+# Why Wine's 32-bit side needs a VM here, on stdout; fails when it does not. Inside the
+# VM it never does.
+vm_needed() {
+  [ "${SFX_IN_VM:-}" != 1 ] && "$root/scripts/i386-refused.sh" 2>&1
+}
+
 timeout=
 while [ $# -gt 0 ]; do
   case $1 in
     --timeout) timeout=${2:?--timeout needs a number of seconds}; shift 2 ;;
     --timeout=*) timeout=${1#--timeout=}; shift ;;
+    --needed) vm_needed; exit ;;
     --) shift; break ;;
     *) break ;;
   esac
@@ -29,16 +38,25 @@ done
 [ $# -gt 0 ] || { echo "usage: $0 [--timeout SECONDS] COMMAND [ARG...]" >&2; exit 2; }
 case $timeout in ''|*[!0-9]*) [ -z "$timeout" ] || cannot "--timeout needs a whole number of seconds, not '$timeout'" ;; esac
 
-if [ "${SFX_VM:-}" != always ] && ! "$root/scripts/i386-refused.sh" 2>/dev/null; then
+if ! why=$(vm_needed) && { [ "${SFX_VM:-}" != always ] || [ "${SFX_IN_VM:-}" = 1 ]; }; then
   if [ -n "$timeout" ]; then exec timeout --foreground "$timeout" "$@"; fi
   exec "$@"
 fi
+say "running $1 in a VM: ${why:-SFX_VM=always}"
 
 # What the VM needs, each missing piece in one line.
 qemu=$(command -v qemu-system-x86_64 || true)
 [ -n "$qemu" ] || cannot "this kernel refuses 32-bit programs and there is no qemu-system-x86_64 to run them in a VM (install qemu-system-x86: scripts/bootstrap.sh)"
-virtiofsd=/usr/lib/qemu/virtiofsd
-[ -x "$virtiofsd" ] || cannot "no $virtiofsd (install qemu-system-common: scripts/bootstrap.sh)"
+# Debian 13 ships the Rust virtiofsd on its own, 12 qemu's C one; each takes its options.
+if [ -x /usr/libexec/virtiofsd ]; then
+  virtiofsd=/usr/libexec/virtiofsd
+  share=(--shared-dir=/ --cache=always --writeback --sandbox=chroot)
+elif [ -x /usr/lib/qemu/virtiofsd ]; then
+  virtiofsd=/usr/lib/qemu/virtiofsd
+  share=(-o source=/,cache=always,writeback,no_posix_lock,no_flock,sandbox=chroot)
+else
+  cannot "no virtiofsd (install virtiofsd, or qemu-system-common on Debian 12: scripts/bootstrap.sh)"
+fi
 busybox=$(command -v busybox || true)
 [ -n "$busybox" ] && file -L "$busybox" | grep -q 'statically linked' ||
   cannot "no static busybox for the VM's initramfs (install busybox-static: scripts/bootstrap.sh)"
@@ -128,8 +146,7 @@ printf '%s\n' "$shared" >"$run/binds"
 # and its writes reach the host in large pieces (every small write would be a round
 # trip through emulated hardware), all of them before it powers off.
 # The VM's own processes sit in sessions of their own: a Ctrl+C is ours to handle.
-setsid "$virtiofsd" --socket-path="$run/fs.sock" -o source=/,cache=always,writeback,no_posix_lock,no_flock,sandbox=chroot \
-  --thread-pool-size=16 >"$run/virtiofsd.log" 2>&1 &
+setsid "$virtiofsd" --socket-path="$run/fs.sock" "${share[@]}" --thread-pool-size=16 >"$run/virtiofsd.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -S "$run/fs.sock" ] && break; sleep 0.05; done
 [ -S "$run/fs.sock" ] || cannot "virtiofsd did not start: $(tail -n 1 "$run/virtiofsd.log")"

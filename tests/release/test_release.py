@@ -11,7 +11,6 @@ import filecmp
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -21,6 +20,7 @@ import zipfile
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 import toolkit  # noqa: E402
+from pe_image import PeImage  # noqa: E402
 MAN_PAGE = os.path.join(ROOT, "docs", "sfxpack.1")
 COMPLETION = os.path.join(ROOT, "docs", "sfxpack.bash-completion")
 RELEASE = os.path.join(ROOT, "scripts", "release.sh")
@@ -144,19 +144,8 @@ class Docs(unittest.TestCase):
 
 def pe_fields(path):
     """(time stamp, checksum, checksum computed over the file, COFF symbol count)."""
-    with open(path, "rb") as f:
-        data = f.read()
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    stamp, _, symbols = struct.unpack_from("<III", data, pe + 8)
-    checksum_at = pe + 24 + 64
-    checksum = struct.unpack_from("<I", data, checksum_at)[0]
-    # The image checksum: 16-bit words with end-around carry, the field itself as zero, plus the length.
-    zeroed = data[:checksum_at] + b"\0\0\0\0" + data[checksum_at + 4:] + b"\0" * (len(data) % 2)
-    total = 0
-    for (word,) in struct.iter_unpack("<H", zeroed):
-        total += word
-        total = (total & 0xFFFF) + (total >> 16)
-    return stamp, checksum, total + len(data), symbols
+    image = PeImage.read(path)
+    return image.time_date_stamp, image.checksum, image.computed_checksum(), image.number_of_symbols
 
 
 class Release(unittest.TestCase):
