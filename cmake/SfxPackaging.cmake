@@ -4,6 +4,10 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME sfxpack)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# A package links the libraries of the release it was built on (Debian 13's libmsi is
+# not 12's), so scripts/release.sh names that release after the version: +deb12, +deb13.
+set(SFX_DEB_SUFFIX "" CACHE STRING "what follows the version of the .deb, e.g. +deb13")
+set(CPACK_DEBIAN_PACKAGE_VERSION ${PROJECT_VERSION}${SFX_DEB_SUFFIX})
 set(CPACK_PACKAGE_VENDOR "the Corvella installer developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "builds, lists, checks and extracts Corvella installers")
 set(CPACK_PACKAGE_DESCRIPTION

@@ -6,8 +6,9 @@
 # rename. COMMAND runs there through bubblewrap (no root needed to enter it), as the same
 # user, in the same folder and environment, with the checkout, /tmp and the current folder
 # shared read-write and a /dev with its own pseudo-terminals.
-#   scripts/in-release.sh CODENAME COMMAND [ARG...]
+#   scripts/in-release.sh [--share DIR]... CODENAME COMMAND [ARG...]
 #   scripts/in-release.sh CODENAME --root     makes the root if need be and prints its folder
+#     --share DIR   shares DIR read-write too (made if missing)
 # Where CODENAME is this machine's own release it simply runs COMMAND. Status: COMMAND's,
 # or 125 when the root cannot be made or entered (the reason on stderr).
 #   SFX_DEBIAN_MIRROR   where the packages come from (default http://deb.debian.org/debian)
@@ -16,7 +17,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 say() { echo "in-release: $*" >&2; }
 cannot() { say "$*"; exit 125; }
-usage="usage: $0 CODENAME (COMMAND [ARG...] | --root)"
+usage="usage: $0 [--share DIR]... CODENAME (COMMAND [ARG...] | --root)"
+extra=()
+while [ "${1:-}" = --share ]; do
+  [ -n "${2:-}" ] || { echo "$usage (--share needs a folder)" >&2; exit 2; }
+  mkdir -p "$2"
+  extra+=("$(cd "$2" && pwd -P)")
+  shift 2
+done
 codename=${1:?$usage}
 shift
 [ $# -gt 0 ] || { echo "$usage" >&2; exit 2; }
@@ -74,7 +82,9 @@ fi
 
 command -v bwrap >/dev/null || cannot "no bwrap to enter the $codename root (scripts/bootstrap.sh installs bubblewrap)"
 shared=(--bind "$root" "$root" --bind /tmp /tmp)
-[ "$(pwd -P)" = / ] || shared+=(--bind "$(pwd -P)" "$(pwd -P)")
+for dir in "$(pwd -P)" "${extra[@]}"; do
+  [ "$dir" = / ] || shared+=(--bind "$dir" "$dir")
+done
 [ ! -e /etc/resolv.conf ] || shared+=(--ro-bind /etc/resolv.conf /etc/resolv.conf)
 exec bwrap --bind "$release_root" / --proc /proc --dev /dev --tmpfs /dev/shm "${shared[@]}" \
   --chdir "$(pwd -P)" --die-with-parent -- "$@"
