@@ -62,7 +62,7 @@ win=$build/release-win32
 log=$build/release.log
 mkdir -p "$build"
 releases=$(scripts/releases.sh --own | cut -d' ' -f1)
-[ "${SFX_OTHER_RELEASE:-}" = none ] || releases+=" $(scripts/releases.sh --other | tr '\n' ' ')"
+[ "${SFX_OTHER_RELEASE:-}" = none ] || releases+=" $(scripts/releases.sh --other | paste -sd' ')"
 echo "release: building $win and the native trees of $releases (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH, log: $log)"
 rm -rf "$win"
 failed() { tail -n 30 "$log" >&2; echo "release: the build failed$1" >&2; exit 1; }
