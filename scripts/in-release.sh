@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Runs COMMAND in another Debian release, as that release's users would build and test:
 # in a root of its own, made once by mmdebstrap and this checkout's scripts/bootstrap.sh
-# and kept in ~/.cache/sfx-debian/CODENAME-KEY (KEY: the release's package list and
-# mirror and how it is made, so a changed list makes a new root). The root enters the cache whole, by a
-# rename. COMMAND runs there through bubblewrap (no root needed to enter it), as the same
-# user, in the same folder and environment, with the checkout, /tmp and the current folder
-# shared read-write and a /dev with its own pseudo-terminals.
+# and kept in ~/.cache/sfx-debian/CODENAME-KEY (KEY: the release's package list, the
+# mirror and how the root is made, so a changed list makes a new root). The root enters
+# the cache whole, by a rename. COMMAND runs there through bubblewrap (no root needed to
+# enter it), as the same user, in the same folder and environment, with the checkout,
+# /tmp and the current folder shared read-write and a /dev with its own pseudo-terminals.
 #   scripts/in-release.sh [--share DIR]... CODENAME COMMAND [ARG...]
 #   scripts/in-release.sh CODENAME --root     makes the root if need be and prints its folder
 #     --share DIR   shares DIR read-write too (made if missing)
