@@ -21,9 +21,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "the Corvella installer developers <installer@corvella.invalid>")
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# What `sfxpack try` runs installers with: Wine (32-bit programs need wine32), a virtual
-# display, ImageMagick's import for the pictures, and Python for the session code.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine, wine32:i386 | wine32, xvfb, imagemagick, python3")
+# What `sfxpack try` runs installers with: Wine as our tests run it (32-bit programs need
+# wine32; wine64 beside it, as scripts/bootstrap.sh installs it on every release), a
+# virtual display, ImageMagick's import for the pictures, and Python for the session code.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wine, wine64, wine32:i386 | wine32, xvfb, imagemagick, python3")
 # xz: smaller than the default gzip.
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # CPack stamps the package's files and archives with SOURCE_DATE_EPOCH when it is set;

@@ -303,7 +303,7 @@ class Release(unittest.TestCase):
                 owners = {line.split(":")[0] for line in found.splitlines()}
                 self.assertEqual({d.split()[0] for d in depends.split(", ")}, owners)
                 recommends = run(["dpkg-deb", "-f", deb, "Recommends"]).stdout
-                for package in ("wine", "wine32:i386", "xvfb", "imagemagick", "python3"):
+                for package in ("wine", "wine64", "wine32:i386", "xvfb", "imagemagick", "python3"):
                     self.assertIn(package, recommends)
 
     def test_bad_input_keeps_the_last_release(self):
