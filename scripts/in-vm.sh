@@ -84,19 +84,33 @@ if [ -z "$kernel_dir" ]; then
   version=${package#linux-image-}
   mkdir "$work/kernel-$version"
   cp "$work/unpacked/boot/vmlinuz-$version" "$work/kernel-$version/vmlinuz"
+  # Debian 12 keeps the modules in /lib/modules, 13 in /usr/lib/modules, compressed, with
+  # all but overlay built into the kernel. The ones to load are listed in their order.
+  : >"$work/kernel-$version/order"
   for module in "${modules[@]}"; do
-    found=$(find "$work/unpacked/lib/modules" -name "$module.ko" | head -n 1)
-    [ -n "$found" ] || cannot "$package has no module $module"
-    cp "$found" "$work/kernel-$version/"
+    found=$(find "$work/unpacked" -path '*/lib/modules/*' \( -name "$module.ko" -o -name "$module.ko.xz" \) |
+      head -n 1 || true)
+    if [ -z "$found" ]; then
+      cat "$work"/unpacked/{,usr/}lib/modules/*/modules.builtin 2>/dev/null | grep -q "/$module\.ko\$" ||
+        cannot "$package has no module $module, loadable or built in"
+      continue
+    fi
+    case $found in
+      *.xz) xz -dc "$found" >"$work/kernel-$version/$module.ko" ;;
+      *) cp "$found" "$work/kernel-$version/" ;;
+    esac
+    echo "$module" >>"$work/kernel-$version/order"
   done
   mv -T "$work/kernel-$version" "$cache/kernel-$version" 2>/dev/null || true
   rm -rf "$work"
   trap - EXIT
   kernel_dir=$cache/kernel-$version
 fi
-# Modules load in the order above (each after what its depends= names); the initramfs
-# is named after its contents, so a changed init makes a new one.
-initrd_key=$( { cat "$root/scripts/vm/init"; printf '%s\n' "${modules[@]}"; sha256sum "$busybox"; } | sha256sum | cut -c1-16)
+# Modules load in the order above (each after what its depends= names), those the
+# kernel does not have built in (a kernel fetched before that list was kept has them all);
+# the initramfs is named after its contents, so a changed init makes a new one.
+if [ -f "$kernel_dir/order" ]; then mapfile -t loadable <"$kernel_dir/order"; else loadable=("${modules[@]}"); fi
+initrd_key=$( { cat "$root/scripts/vm/init"; printf '%s\n' "${loadable[@]}"; sha256sum "$busybox"; } | sha256sum | cut -c1-16)
 initrd=$kernel_dir/initrd-$initrd_key.cpio
 if [ ! -f "$initrd" ]; then
   tree=$(mktemp -d "$cache/.initrd-XXXXXX")
@@ -104,8 +118,8 @@ if [ ! -f "$initrd" ]; then
   cp "$busybox" "$tree/bin/busybox"
   for applet in $("$busybox" --list); do [ "$applet" = busybox ] || ln -s busybox "$tree/bin/$applet"; done
   cp "$root/scripts/vm/init" "$tree/init"
-  for module in "${modules[@]}"; do cp "$kernel_dir/$module.ko" "$tree/modules/"; done
-  printf '%s\n' "${modules[@]}" >"$tree/modules/order"
+  for module in "${loadable[@]}"; do cp "$kernel_dir/$module.ko" "$tree/modules/"; done
+  printf '%s\n' "${loadable[@]}" >"$tree/modules/order"
   (cd "$tree" && find . | LC_ALL=C sort | "$busybox" cpio -o -H newc 2>/dev/null) >"$tree.cpio"
   mv "$tree.cpio" "$initrd"
   rm -rf "$tree"
