@@ -91,7 +91,7 @@ if [ -z "$kernel_dir" ]; then
     found=$(find "$work/unpacked" -path '*/lib/modules/*' \( -name "$module.ko" -o -name "$module.ko.xz" \) |
       head -n 1 || true)
     if [ -z "$found" ]; then
-      cat "$work"/unpacked/{,usr/}lib/modules/*/modules.builtin 2>/dev/null | grep -q "/$module\.ko\$" ||
+      grep -qs "/$module\.ko\$" "$work"/unpacked/{,usr/}lib/modules/*/modules.builtin ||
         cannot "$package has no module $module, loadable or built in"
       continue
     fi

@@ -42,12 +42,14 @@ scripts/in-vm.sh --timeout 3600 ctest --preset win32 -j2
   in_other=(scripts/in-release.sh "$other")
   phase "$other: its root (made once, then cached)"
   "${in_other[@]}" --root >/dev/null
-  # The host tier but the two release builds: release.sh builds every release's package
-  # in its own root, and the machine's own host tier ran it above.
+  # The host tier but the two release builds (release.sh builds every release's package
+  # in its own root, and the machine's own host tier ran it above) and the VM's own test:
+  # the VM runs on this machine's qemu, and Debian 13's virtiofsd cannot yet share a
+  # folder that is a mount of its own, as /tmp is in the root (and on 13 by default).
   phase "$other: host build and tests"
   "${in_other[@]}" bash -c "cmake --preset host -B build/$other/host >/dev/null &&
     cmake --build build/$other/host && ctest --test-dir build/$other/host -j2 --output-on-failure \
-      -E '^release\.reproducible\$'"
+      -E '^(release\.reproducible|setup\.in_vm)\$'"
   phase "$other: Windows build and the tests without Wine"
   "${in_other[@]}" bash -c "cmake --preset win32 -B build/$other/win32 >/dev/null &&
     cmake --build build/$other/win32 && ctest --test-dir build/$other/win32 -j2 --output-on-failure -LE wine"
