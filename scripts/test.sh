@@ -37,7 +37,9 @@ cmake --build --preset win32
 phase "Windows tests and whole installers under Wine"
 scripts/in-vm.sh --timeout 3600 ctest --preset win32 -j2
 
-[ "${SFX_OTHER_RELEASE:-}" = none ] || for other in $(scripts/releases.sh --other); do
+others=
+if [ "${SFX_OTHER_RELEASE:-}" != none ]; then others=$(scripts/releases.sh --other); fi
+for other in $others; do
   # The other release builds into build/CODENAME/{host,win32}, from the same checkout.
   in_other=(scripts/in-release.sh "$other")
   phase "$other: its root (made once, then cached)"
