@@ -1,12 +1,26 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the benchmarks need.
+# Installs every Debian package the build, the tests and the benchmarks need, by the
+# names of the release it runs on (/etc/os-release): Debian 12 (bookworm) and 13 (trixie).
 # Idempotent: when everything is present it does nothing and touches no network.
+#   scripts/bootstrap.sh              install what is missing
+#   scripts/bootstrap.sh --list [CODENAME]   print the packages of this (or that) release
 # Rides over a package mirror in mid-sync: a failed index download is a warning, and an
 # install that fails on unmet dependencies (amd64 libraries at security versions whose
 # i386 index is missing) is tried once more from the release's own main suite.
 # Asks dpkg-query, dpkg, apt-get and locale by name on PATH, so tests can stand in for them.
 set -euo pipefail
 
+say() { echo "bootstrap: $*" >&2; }
+os_release=${SFX_OS_RELEASE:-/etc/os-release}
+codename=$( (. "$os_release" 2>/dev/null && echo "${VERSION_CODENAME:-}") || true)
+listing=
+if [ "${1:-}" = --list ]; then
+  listing=1
+  codename=${2:-$codename}
+fi
+
+# Names that every served release shares; where Debian has a name without a version
+# (libclang-rt-dev: the default clang's), that one.
 packages=(
   cmake ninja-build make g++ python3 time file
   g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
@@ -14,9 +28,10 @@ packages=(
   libzopfli-dev  # create --level 11 (sfxpack.exe builds zopfli from its Debian source package)
   dpkg-dev gpgv debian-archive-keyring debian-keyring  # the stub's zlib: Debian's verified source package
   libgtest-dev googletest libbenchmark-dev pigz p7zip-full  # pigz, 7-Zip: compression peers in bench/
-  clang libclang-rt-14-dev
+  clang libclang-rt-dev
   wine wine32:i386 wine64
   qemu-system-x86 busybox-static  # scripts/in-vm.sh: Wine's 32-bit side where the kernel refuses i386 programs
+  mmdebstrap  # scripts/in-release.sh: the other release's root (entered with bubblewrap)
   xvfb xauth x11-utils imagemagick xdotool
   bubblewrap fuse-overlayfs  # sfxpack try confines what it runs; an overlay over the cached prefix
   wixl wixl-data msitools
@@ -25,8 +40,18 @@ packages=(
   man-db groff-base xz-utils  # the release tests render the man page and unpack the .deb
   locales fonts-ipafont-gothic  # Wine's UI language needs generated locales; Japanese texts need glyphs
 )
-
-say() { echo "bootstrap: $*" >&2; }
+# What each release names otherwise or lacks. A new release is a new row here.
+case $codename in
+  bookworm) ;;                     # virtiofsd ships in qemu-system-common
+  trixie) packages+=(virtiofsd) ;;  # its own package since qemu 8
+  *)
+    say "this is ${codename:-a release without a codename} ($os_release); the set-up knows Debian 12 (bookworm) and 13 (trixie)"
+    exit 1 ;;
+esac
+if [ -n "$listing" ]; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -82,8 +107,6 @@ if [ ${#missing[@]} -ne 0 ]; then
   fi
   if ! install; then
     if grep -qE 'unmet dependencies|held broken packages|not installable|is not going to be installed' "$log"; then
-      codename=$(. "${SFX_OS_RELEASE:-/etc/os-release}" && echo "${VERSION_CODENAME:-}")
-      [ -n "$codename" ] || { apt_reasons; say "the install failed and the release's codename is unknown"; exit 1; }
       held=$(uninstallable)
       say "unmet dependencies${held:+ of $held}; trying again from $codename alone, which keeps amd64 and i386 at one version"
       install -t "$codename" || {

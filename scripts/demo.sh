@@ -15,10 +15,7 @@ echo "Building the Windows stub and the Linux packer (log: $log) ..."
 } >"$log" 2>&1 || { tail -n 30 "$log"; echo "demo: the build failed, see $log" >&2; exit 1; }
 
 # Wine's part runs where Wine's 32-bit side works: here, or in a VM where this kernel
-# refuses 32-bit programs (scripts/in-vm.sh says which).
-if why=$(scripts/i386-refused.sh 2>&1); then
-  echo "Running Wine in a VM ($why) ..."
-fi
+# refuses 32-bit programs (scripts/in-vm.sh decides, and says so).
 scripts/in-vm.sh bash -c '
   session=build/demo-wine
   trap "scripts/wine-env.sh stop $session >/dev/null 2>&1 || true" EXIT

@@ -13,7 +13,9 @@ package=${1:?$usage}
 dest=${2:?$usage}
 [[ $package =~ ^[a-z0-9][a-z0-9.+-]+$ ]] || { echo "$usage (not a package name: '$package')" >&2; exit 1; }
 mirror=${SFX_DEBIAN_MIRROR:-http://deb.debian.org/debian}
-suite=bookworm  # the Debian release we build on: zlib 1.2.13, zopfli 1.0.3
+# The same sources on every release we build on (Debian 12's: zlib 1.2.13, zopfli 1.0.3),
+# so that the stub's inflate and sfxpack.exe's zopfli do not change with the machine.
+suite=bookworm
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 
 [ -d "$dest/$package" ] && exit 0

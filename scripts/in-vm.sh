@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs COMMAND where Wine's 32-bit side works, and returns its exit status.
 #   scripts/in-vm.sh [--timeout SECONDS] COMMAND [ARG...]
+#   scripts/in-vm.sh --needed     exits 0 and says why when Wine needs the VM here
+# This is the one place that decides whether a VM is needed; the other scripts ask it.
 # Where this kernel runs i386 programs, it simply runs COMMAND. Elsewhere it boots a
 # small VM (qemu, software emulation, Debian's own kernel and a busybox initramfs) that
 # sees this machine's files: the root read-only under a writable overlay; the checkout,
@@ -17,11 +19,18 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 say() { echo "in-vm: $*" >&2; }
 cannot() { say "$*"; exit 125; }
 
+# Why Wine's 32-bit side needs a VM here, on stdout; fails when it does not. Inside the
+# VM it never does.
+vm_needed() {
+  [ "${SFX_IN_VM:-}" != 1 ] && "$root/scripts/i386-refused.sh" 2>&1
+}
+
 timeout=
 while [ $# -gt 0 ]; do
   case $1 in
     --timeout) timeout=${2:?--timeout needs a number of seconds}; shift 2 ;;
     --timeout=*) timeout=${1#--timeout=}; shift ;;
+    --needed) vm_needed; exit ;;
     --) shift; break ;;
     *) break ;;
   esac
@@ -29,16 +38,25 @@ done
 [ $# -gt 0 ] || { echo "usage: $0 [--timeout SECONDS] COMMAND [ARG...]" >&2; exit 2; }
 case $timeout in ''|*[!0-9]*) [ -z "$timeout" ] || cannot "--timeout needs a whole number of seconds, not '$timeout'" ;; esac
 
-if [ "${SFX_VM:-}" != always ] && ! "$root/scripts/i386-refused.sh" 2>/dev/null; then
+if ! why=$(vm_needed) && { [ "${SFX_VM:-}" != always ] || [ "${SFX_IN_VM:-}" = 1 ]; }; then
   if [ -n "$timeout" ]; then exec timeout --foreground "$timeout" "$@"; fi
   exec "$@"
 fi
+say "running $1 in a VM: ${why:-SFX_VM=always}"
 
 # What the VM needs, each missing piece in one line.
 qemu=$(command -v qemu-system-x86_64 || true)
 [ -n "$qemu" ] || cannot "this kernel refuses 32-bit programs and there is no qemu-system-x86_64 to run them in a VM (install qemu-system-x86: scripts/bootstrap.sh)"
-virtiofsd=/usr/lib/qemu/virtiofsd
-[ -x "$virtiofsd" ] || cannot "no $virtiofsd (install qemu-system-common: scripts/bootstrap.sh)"
+# Debian 13 ships the Rust virtiofsd on its own, 12 qemu's C one; each takes its options.
+if [ -x /usr/libexec/virtiofsd ]; then
+  virtiofsd=/usr/libexec/virtiofsd
+  share=(--shared-dir=/ --cache=always --writeback --sandbox=chroot)
+elif [ -x /usr/lib/qemu/virtiofsd ]; then
+  virtiofsd=/usr/lib/qemu/virtiofsd
+  share=(-o source=/,cache=always,writeback,no_posix_lock,no_flock,sandbox=chroot)
+else
+  cannot "no virtiofsd (install virtiofsd, or qemu-system-common on Debian 12: scripts/bootstrap.sh)"
+fi
 busybox=$(command -v busybox || true)
 [ -n "$busybox" ] && file -L "$busybox" | grep -q 'statically linked' ||
   cannot "no static busybox for the VM's initramfs (install busybox-static: scripts/bootstrap.sh)"
@@ -66,19 +84,33 @@ if [ -z "$kernel_dir" ]; then
   version=${package#linux-image-}
   mkdir "$work/kernel-$version"
   cp "$work/unpacked/boot/vmlinuz-$version" "$work/kernel-$version/vmlinuz"
+  # Debian 12 keeps the modules in /lib/modules, 13 in /usr/lib/modules, compressed, with
+  # all but overlay built into the kernel. The ones to load are listed in their order.
+  : >"$work/kernel-$version/order"
   for module in "${modules[@]}"; do
-    found=$(find "$work/unpacked/lib/modules" -name "$module.ko" | head -n 1)
-    [ -n "$found" ] || cannot "$package has no module $module"
-    cp "$found" "$work/kernel-$version/"
+    found=$(find "$work/unpacked" -path '*/lib/modules/*' \( -name "$module.ko" -o -name "$module.ko.xz" \) |
+      head -n 1 || true)
+    if [ -z "$found" ]; then
+      grep -qs "/$module\.ko\$" "$work"/unpacked/{,usr/}lib/modules/*/modules.builtin ||
+        cannot "$package has no module $module, loadable or built in"
+      continue
+    fi
+    case $found in
+      *.xz) xz -dc "$found" >"$work/kernel-$version/$module.ko" ;;
+      *) cp "$found" "$work/kernel-$version/" ;;
+    esac
+    echo "$module" >>"$work/kernel-$version/order"
   done
   mv -T "$work/kernel-$version" "$cache/kernel-$version" 2>/dev/null || true
   rm -rf "$work"
   trap - EXIT
   kernel_dir=$cache/kernel-$version
 fi
-# Modules load in the order above (each after what its depends= names); the initramfs
-# is named after its contents, so a changed init makes a new one.
-initrd_key=$( { cat "$root/scripts/vm/init"; printf '%s\n' "${modules[@]}"; sha256sum "$busybox"; } | sha256sum | cut -c1-16)
+# Modules load in the order above (each after what its depends= names), those the
+# kernel does not have built in (a kernel fetched before that list was kept has them all);
+# the initramfs is named after its contents, so a changed init makes a new one.
+if [ -f "$kernel_dir/order" ]; then mapfile -t loadable <"$kernel_dir/order"; else loadable=("${modules[@]}"); fi
+initrd_key=$( { cat "$root/scripts/vm/init"; printf '%s\n' "${loadable[@]}"; sha256sum "$busybox"; } | sha256sum | cut -c1-16)
 initrd=$kernel_dir/initrd-$initrd_key.cpio
 if [ ! -f "$initrd" ]; then
   tree=$(mktemp -d "$cache/.initrd-XXXXXX")
@@ -86,8 +118,8 @@ if [ ! -f "$initrd" ]; then
   cp "$busybox" "$tree/bin/busybox"
   for applet in $("$busybox" --list); do [ "$applet" = busybox ] || ln -s busybox "$tree/bin/$applet"; done
   cp "$root/scripts/vm/init" "$tree/init"
-  for module in "${modules[@]}"; do cp "$kernel_dir/$module.ko" "$tree/modules/"; done
-  printf '%s\n' "${modules[@]}" >"$tree/modules/order"
+  for module in "${loadable[@]}"; do cp "$kernel_dir/$module.ko" "$tree/modules/"; done
+  printf '%s\n' "${loadable[@]}" >"$tree/modules/order"
   (cd "$tree" && find . | LC_ALL=C sort | "$busybox" cpio -o -H newc 2>/dev/null) >"$tree.cpio"
   mv "$tree.cpio" "$initrd"
   rm -rf "$tree"
@@ -128,8 +160,7 @@ printf '%s\n' "$shared" >"$run/binds"
 # and its writes reach the host in large pieces (every small write would be a round
 # trip through emulated hardware), all of them before it powers off.
 # The VM's own processes sit in sessions of their own: a Ctrl+C is ours to handle.
-setsid "$virtiofsd" --socket-path="$run/fs.sock" -o source=/,cache=always,writeback,no_posix_lock,no_flock,sandbox=chroot \
-  --thread-pool-size=16 >"$run/virtiofsd.log" 2>&1 &
+setsid "$virtiofsd" --socket-path="$run/fs.sock" "${share[@]}" --thread-pool-size=16 >"$run/virtiofsd.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -S "$run/fs.sock" ] && break; sleep 0.05; done
 [ -S "$run/fs.sock" ] || cannot "virtiofsd did not start: $(tail -n 1 "$run/virtiofsd.log")"

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # Builds a release from clean trees and writes it to dist/:
-#   sfxpack_<version>_<arch>.deb   sfxpack, its default stub, try's UI probe and Python
-#                                  package, manual page, bash completion
+#   sfxpack_<version>+deb<N>_<arch>.deb   for each served release (scripts/releases.sh),
+#                                  built in that release's root (scripts/in-release.sh;
+#                                  this machine's own release natively): sfxpack, its
+#                                  default stub, try's UI probe and Python package, manual
+#                                  page, bash completion; dependencies from dpkg-shlibdeps
 #   sfxpack-<version>-win32.zip    sfxpack.exe, sfxstub.exe, sfxprobe.exe, README.md, LICENSE.txt,
 #                                  zopfli-LICENSE.txt (sfxpack.exe carries zopfli)
-#   SHA256SUMS                     of the two
+#   SHA256SUMS                     of them all
+# The Windows tree is built once, here; every .deb carries the same stub and probe.
 # Every time stamp comes from SOURCE_DATE_EPOCH (default: the time of the last commit),
 # so two runs on one commit write the same bytes, in any folder.
+# SFX_OTHER_RELEASE=none builds the .deb of this machine's release only.
 #   scripts/release.sh [--build DIR] [--dist DIR]
-#     --build DIR  where the trees go: DIR/release, DIR/release-win32 (default: build)
+#     --build DIR  where the trees go: DIR/release-win32, DIR/release-CODENAME (default: build)
 #     --dist DIR   where the release goes (default: dist); replaced only when complete
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -54,24 +59,26 @@ trap 'rm -rf "$work"' EXIT
 trap 'exit 130' INT TERM HUP
 
 win=$build/release-win32
-host=$build/release
 log=$build/release.log
 mkdir -p "$build"
-echo "release: building $win and $host (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH, log: $log)"
-rm -rf "$win" "$host"
-if ! {
-  cmake --preset release-win32 -B "$win" && cmake --build "$win" &&
-    cmake --preset release -B "$host" -DSFX_STUB="$win/src/app/sfxstub.exe" \
-      -DSFX_PROBE="$win/tools/probe/sfxprobe.exe" && cmake --build "$host" &&
-    (cd "$host" && cpack)
-} >"$log" 2>&1; then
-  tail -n 30 "$log" >&2
-  echo "release: the build failed" >&2
-  exit 1
-fi
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$host/CMakeCache.txt")
+releases=$(scripts/releases.sh --own | cut -d' ' -f1)
+[ "${SFX_OTHER_RELEASE:-}" = none ] || releases+=" $(scripts/releases.sh --other | paste -sd' ')"
+echo "release: building $win and the native trees of $releases (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH, log: $log)"
+rm -rf "$win"
+failed() { tail -n 30 "$log" >&2; echo "release: the build failed$1" >&2; exit 1; }
+{ cmake --preset release-win32 -B "$win" && cmake --build "$win"; } >"$log" 2>&1 || failed ""
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win/CMakeCache.txt")
 mkdir "$work/out"
-cp "$host"/sfxpack_"$version"_*.deb "$work/out/"
+for codename in $releases; do
+  host=$build/release-$codename
+  rm -rf "$host"
+  suffix=$(scripts/releases.sh | sed -n "s/^$codename [^ ]* //p")
+  # shellcheck disable=SC2016
+  scripts/in-release.sh --share "$build" "$codename" bash -c 'cmake --preset release -B "$1" -DSFX_DEB_SUFFIX="$2" \
+    -DSFX_STUB="$3/src/app/sfxstub.exe" -DSFX_PROBE="$3/tools/probe/sfxprobe.exe" && cmake --build "$1" &&
+    cd "$1" && cpack' _ "$host" "$suffix" "$win" >>"$log" 2>&1 || failed " (Debian $codename)"
+  cp "$host"/sfxpack_"$version$suffix"_*.deb "$work/out/"
+done
 
 # The zip: one folder, entries sorted, every time the same.
 folder=sfxpack-$version-win32

@@ -10,8 +10,8 @@
 # DIR/env holds the variables that scripts/wine-run.sh and the e2e tests source.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-if [ "${1:-}" = start ] && "$root/scripts/i386-refused.sh"; then
-  echo "wine-env: no Wine session can start here; run it inside scripts/in-vm.sh" >&2
+if [ "${1:-}" = start ] && why=$("$root/scripts/in-vm.sh" --needed); then
+  echo "wine-env: no Wine session can start here ($why); run it inside scripts/in-vm.sh" >&2
   exit 1
 fi
 exec /usr/bin/python3 "$root/tests/support/wine_session.py" "$@"

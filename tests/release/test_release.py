@@ -11,7 +11,6 @@ import filecmp
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -21,14 +20,34 @@ import zipfile
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 import toolkit  # noqa: E402
+from pe_image import PeImage  # noqa: E402
 MAN_PAGE = os.path.join(ROOT, "docs", "sfxpack.1")
 COMPLETION = os.path.join(ROOT, "docs", "sfxpack.bash-completion")
 RELEASE = os.path.join(ROOT, "scripts", "release.sh")
+IN_RELEASE = os.path.join(ROOT, "scripts", "in-release.sh")
 ARG = None
 
 
 def run(args, **kwargs):
     return subprocess.run(args, capture_output=True, text=True, timeout=kwargs.pop("timeout", 120), **kwargs)
+
+
+def slurp(path, mode="rb"):
+    with open(path, mode) as f:
+        return f.read()
+
+
+def served_releases():
+    """{package suffix: codename} of the releases scripts/releases.sh names."""
+    lines = run([os.path.join(ROOT, "scripts", "releases.sh")]).stdout.split("\n")
+    return {fields[2]: fields[0] for fields in (line.split() for line in lines) if len(fields) == 3}
+
+
+def in_release(codename, args, env=None, **kwargs):
+    """args run in that release's root (scripts/in-release.sh), with env as their whole
+    environment when given."""
+    clean = ["env", "-i", *(f"{k}={v}" for k, v in env.items())] if env is not None else []
+    return run([IN_RELEASE, codename, *clean, *args], **kwargs)
 
 
 def render_man(page):
@@ -144,19 +163,8 @@ class Docs(unittest.TestCase):
 
 def pe_fields(path):
     """(time stamp, checksum, checksum computed over the file, COFF symbol count)."""
-    with open(path, "rb") as f:
-        data = f.read()
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    stamp, _, symbols = struct.unpack_from("<III", data, pe + 8)
-    checksum_at = pe + 24 + 64
-    checksum = struct.unpack_from("<I", data, checksum_at)[0]
-    # The image checksum: 16-bit words with end-around carry, the field itself as zero, plus the length.
-    zeroed = data[:checksum_at] + b"\0\0\0\0" + data[checksum_at + 4:] + b"\0" * (len(data) % 2)
-    total = 0
-    for (word,) in struct.iter_unpack("<H", zeroed):
-        total += word
-        total = (total & 0xFFFF) + (total >> 16)
-    return stamp, checksum, total + len(data), symbols
+    image = PeImage.read(path)
+    return image.time_date_stamp, image.checksum, image.computed_checksum(), image.number_of_symbols
 
 
 class Release(unittest.TestCase):
@@ -179,12 +187,33 @@ class Release(unittest.TestCase):
                 raise AssertionError(f"release {name} failed:\n{result.stdout}\n{result.stderr}")
             cls.dists.append(dist)
         cls.build = os.path.join(cls.work, "a", "build")
-        cls.deb = [f for f in os.listdir(cls.dists[0]) if f.endswith(".deb")][0]
+        # {codename: its .deb}: one for each served release, named after it.
+        cls.debs = {}
+        for suffix, codename in served_releases().items():
+            name = f"sfxpack_{cls.version()}{suffix}_amd64.deb"
+            if os.path.exists(os.path.join(cls.dists[0], name)):
+                cls.debs[codename] = name
         cls.zip = [f for f in os.listdir(cls.dists[0]) if f.endswith(".zip")][0]
+
+    @classmethod
+    def version(cls):
+        cache = slurp(os.path.join(cls.work, "a", "build", "release-win32", "CMakeCache.txt"), "r")
+        return re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(.*)$", cache, re.M).group(1)
+
+    def test_a_deb_for_each_release(self):
+        expected = served_releases()
+        if os.environ.get("SFX_OTHER_RELEASE") == "none":
+            own = run([os.path.join(ROOT, "scripts", "releases.sh"), "--own"]).stdout.split()[0]
+            expected = {k: v for k, v in expected.items() if v == own}
+        self.assertEqual(sorted(self.debs), sorted(expected.values()))
+        for suffix, codename in expected.items():
+            with self.subTest(release=codename):
+                deb = os.path.join(self.dists[0], self.debs[codename])
+                self.assertEqual(run(["dpkg-deb", "-f", deb, "Version"]).stdout.strip(), self.version() + suffix)
 
     def test_two_runs_give_identical_bytes(self):
         a, b = self.dists
-        self.assertEqual(sorted(os.listdir(a)), sorted([self.deb, self.zip, "SHA256SUMS"]))
+        self.assertEqual(sorted(os.listdir(a)), sorted([*self.debs.values(), self.zip, "SHA256SUMS"]))
         match, mismatch, errors = filecmp.cmpfiles(a, b, os.listdir(a), shallow=False)
         self.assertEqual((mismatch, errors), ([], []))
         for exe in ("src/app/sfxstub.exe", "tools/sfxpack/sfxpack.exe"):
@@ -211,10 +240,15 @@ class Release(unittest.TestCase):
                         self.assertTrue(filecmp.cmp(exe, os.path.join(self.build, "release-win32", path), False))
                         stamp, checksum, computed, symbols = pe_fields(exe)
                         self.assertEqual((stamp, checksum, symbols), (self.epoch, computed, 0))
-                        self.assertNotIn(b"/release-win32/", open(exe, "rb").read())
+                        self.assertNotIn(b"/release-win32/", slurp(exe))
 
     def test_deb_unpacked_anywhere_makes_an_installer(self):
-        deb = os.path.join(self.dists[0], self.deb)
+        for codename, deb in self.debs.items():
+            with self.subTest(release=codename):
+                self.check_unpacked(codename, os.path.join(self.dists[0], deb))
+
+    def check_unpacked(self, codename, deb):
+        """The package unpacked in a folder of its own, its sfxpack run in its release."""
         with tempfile.TemporaryDirectory() as where:
             root = os.path.join(where, "any", "where")
             os.makedirs(root)
@@ -228,7 +262,7 @@ class Release(unittest.TestCase):
             shipped = sorted(n for n in os.listdir(os.path.join(ROOT, "tools/sfxtry/sfxtry")) if n.endswith(".py"))
             self.assertEqual(sorted(os.listdir(python)), shipped)
             # try finds its parts in the unpacked tree, and names what the machine lacks.
-            lacking = run([sfxpack, "try", stub], env={"PATH": "/nonexistent"})
+            lacking = in_release(codename, [sfxpack, "try", stub], env={"PATH": "/nonexistent"})
             self.assertEqual(lacking.returncode, 3, lacking.stderr)
             self.assertIn("apt install python3 wine xvfb imagemagick", lacking.stderr)
             self.assertTrue(filecmp.cmp(os.path.join(root, "usr/share/bash-completion/completions/sfxpack"),
@@ -242,37 +276,40 @@ class Release(unittest.TestCase):
             database = toolkit.build_msi(os.path.join(ROOT, "tests", "sfxpack", "fixtures", "product.wxs"), where)
             installer = os.path.join(where, "CorvellaSetup.exe")
             args = [sfxpack, "create", "-q", "-o", installer, database]
-            if "--no-stub" not in run([sfxpack, "--help"]).stdout:
+            if "--no-stub" not in in_release(codename, [sfxpack, "--help"]).stdout:
                 args[2:2] = ["--stub", stub]  # a packer that has no default stub yet
-            created = run(args, env={"PATH": "/usr/bin:/bin"})
+            created = in_release(codename, args, env={"PATH": "/usr/bin:/bin"})
             self.assertEqual(created.returncode, 0, created.stderr)
-            with open(stub, "rb") as s, open(installer, "rb") as i:
-                self.assertEqual(i.read(os.path.getsize(stub)), s.read())
-            verified = run([sfxpack, "verify", installer])
+            self.assertEqual(slurp(installer)[:os.path.getsize(stub)], slurp(stub))
+            verified = in_release(codename, [sfxpack, "verify", installer])
             self.assertEqual(verified.returncode, 0, verified.stderr)
 
     def test_deb_depends_on_what_sfxpack_links(self):
-        deb = os.path.join(self.dists[0], self.deb)
-        depends = run(["dpkg-deb", "-f", deb, "Depends"]).stdout
-        with tempfile.TemporaryDirectory() as root:
-            run(["dpkg-deb", "-x", deb, root])
-            dynamic = run(["objdump", "-p", os.path.join(root, "usr/bin/sfxpack")]).stdout
-        needed = re.findall(r"NEEDED\s+(\S+)", dynamic)
-        owners = set()
-        multiarch = run(["dpkg-architecture", "-qDEB_HOST_MULTIARCH"]).stdout.strip()
-        for library in needed:
-            # Most libraries live in the multiarch folder, some (libzopfli1) in /usr/lib.
-            found = run(["dpkg", "-S", f"*/{multiarch}/{library}"]).stdout or \
-                run(["dpkg", "-S", f"/usr/lib/{library}"]).stdout
-            owners |= {line.split(":")[0] for line in found.splitlines()}
-        self.assertEqual({d.split()[0] for d in depends.split(", ")}, owners)
-        recommends = run(["dpkg-deb", "-f", deb, "Recommends"]).stdout
-        for package in ("wine", "wine32:i386", "xvfb", "imagemagick", "python3", "bubblewrap", "fuse-overlayfs"):
-            self.assertIn(package, recommends)
+        """Each package asks for the packages of its release that own what sfxpack links
+        there (Debian 13's libmsi is libmsi-1.0-0, 12's libmsi0)."""
+        for codename, name in self.debs.items():
+            with self.subTest(release=codename):
+                deb = os.path.join(self.dists[0], name)
+                depends = run(["dpkg-deb", "-f", deb, "Depends"]).stdout
+                with tempfile.TemporaryDirectory() as root:
+                    run(["dpkg-deb", "-x", deb, root])
+                    dynamic = run(["objdump", "-p", os.path.join(root, "usr/bin/sfxpack")]).stdout
+                needed = re.findall(r"NEEDED\s+(\S+)", dynamic)
+                self.assertTrue(needed, dynamic)
+                # Most libraries live in the multiarch folder, some (libzopfli1) in /usr/lib.
+                found = in_release(codename, ["bash", "-c", 'm=$(dpkg-architecture -qDEB_HOST_MULTIARCH); '
+                                              'for l; do dpkg -S "*/$m/$l" || dpkg -S "/usr/lib/$l"; done',
+                                              "_", *needed]).stdout
+                owners = {line.split(":")[0] for line in found.splitlines()}
+                self.assertEqual({d.split()[0] for d in depends.split(", ")}, owners)
+                recommends = run(["dpkg-deb", "-f", deb, "Recommends"]).stdout
+                for package in ("wine", "wine64", "wine32:i386", "xvfb", "imagemagick", "python3", "bubblewrap",
+                                "fuse-overlayfs"):
+                    self.assertIn(package, recommends)
 
     def test_bad_input_keeps_the_last_release(self):
         dist = self.dists[0]
-        before = {n: open(os.path.join(dist, n), "rb").read() for n in os.listdir(dist)}
+        before = {n: slurp(os.path.join(dist, n)) for n in os.listdir(dist)}
         plain_file = os.path.join(self.work, "a-file")
         with open(plain_file, "w") as f:
             f.write("keep me")
@@ -290,9 +327,9 @@ class Release(unittest.TestCase):
                 result = run([RELEASE, *prefix, "--dist", dist, *args], env=dict(os.environ, **env), timeout=900)
                 self.assertEqual(result.returncode, status, result.stdout + result.stderr)
                 self.assertIn(words, result.stderr)
-                self.assertEqual({n: open(os.path.join(dist, n), "rb").read() for n in os.listdir(dist)}, before)
+                self.assertEqual({n: slurp(os.path.join(dist, n)) for n in os.listdir(dist)}, before)
                 self.assertEqual([n for n in os.listdir(os.path.dirname(dist)) if ".new." in n], [])
-                self.assertEqual(open(plain_file).read(), "keep me")
+                self.assertEqual(slurp(plain_file, "r"), "keep me")
 
 
 if __name__ == "__main__":

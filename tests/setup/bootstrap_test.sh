@@ -39,7 +39,7 @@ case $step in
     echo "E: Unable to correct problems, you have held broken packages."
     exit 100 ;;
 esac'
-printf 'ID=debian\nVERSION_CODENAME=testrelease\n' >"$root/os-release"
+printf 'ID=debian\nVERSION_CODENAME=trixie\n' >"$root/os-release"
 
 # row NAME SCENARIO STATUS INSTALL_CALLS PATTERN...: runs the set-up and checks its status,
 # the number of install calls, that each PATTERN is in what it said, and that every apt
@@ -64,13 +64,28 @@ row update_fails "fail ok ok" 0 1 \
   "warning: apt-get update failed; going on with the package indexes apt has" \
   "  E: Failed to fetch http://mirror.example/debian-security/dists/bookworm-security/main/binary-i386/Packages.xz"
 row unmet_then_main_suite "ok unmet ok" 0 2 \
-  "unmet dependencies of libwine:i386 wine32:i386; trying again from testrelease alone" "installed from testrelease"
-grep -q -- '-t testrelease .*wine32:i386' "$root/calls" || { echo "FAIL unmet_then_main_suite: no install -t testrelease of the list" >&2; failures=$((failures + 1)); }
+  "unmet dependencies of libwine:i386 wine32:i386; trying again from trixie alone" "installed from trixie"
+grep -q -- '-t trixie .*wine32:i386' "$root/calls" || { echo "FAIL unmet_then_main_suite: no install -t trixie of the list" >&2; failures=$((failures + 1)); }
 row both_fail "fail unmet unmet" 1 2 \
   "could not install: libwine:i386 wine32:i386" "E: Unable to correct problems, you have held broken packages." \
-  "apt-get install -t testrelease libwine:i386 wine32:i386"
+  "apt-get install -t trixie libwine:i386 wine32:i386"
 row lost_connection "ok fail ok" 1 1 \
   "could not install: cmake" "check the network and the apt sources"
 
-[ "$failures" -eq 0 ] && echo "ok: update fails, unmet then main suite, both fail, lost connection"
+# A release it does not serve: said, and apt is not asked.
+printf 'ID=debian\nVERSION_CODENAME=forky\n' >"$root/os-release"
+row unserved_release "ok ok ok" 1 0 "this is forky" "the set-up knows Debian 12 (bookworm) and 13 (trixie)"
+[ -s "$root/calls" ] && { echo "FAIL unserved_release: apt was called" >&2; failures=$((failures + 1)); }
+
+# Each release's list: its own extras, and no version in a name where Debian has one without.
+for release in bookworm trixie; do
+  list=$("$bootstrap" --list "$release") || { echo "FAIL list $release: refused" >&2; failures=$((failures + 1)); }
+  versioned=$(grep -E -- '-[0-9]+(\.[0-9]+)?-dev$' <<<"$list" | tr '\n' ' ')
+  [ -z "$versioned" ] || { echo "FAIL list $release: versioned names $versioned" >&2; failures=$((failures + 1)); }
+  grep -qx libclang-rt-dev <<<"$list" || { echo "FAIL list $release: no libclang-rt-dev" >&2; failures=$((failures + 1)); }
+done
+grep -qx virtiofsd <<<"$("$bootstrap" --list trixie)" || { echo "FAIL list trixie: no virtiofsd" >&2; failures=$((failures + 1)); }
+grep -qx virtiofsd <<<"$("$bootstrap" --list bookworm)" && { echo "FAIL list bookworm: virtiofsd is qemu's there" >&2; failures=$((failures + 1)); }
+
+[ "$failures" -eq 0 ] && echo "ok: update fails, unmet then main suite, both fail, lost connection, unserved release, lists"
 exit $((failures > 0))

@@ -132,13 +132,19 @@ def boot_prefix(prefix, display, log_path, deadline):
     deadline (a time.monotonic() value) bounds it."""
     env = wine_env(prefix, display)
     with open(log_path, "ab") as log:
-        booted = quiet(["wineboot", "-i"], env=env, timeout=max(1, deadline - time.monotonic()), log=log)
+        quiet(["wineboot", "-i"], env=env, timeout=max(1, deadline - time.monotonic()), log=log)
+        # Wine 10 stops waiting for a new prefix's set-up after five minutes, which
+        # emulation can pass, and returns while wineboot.exe still installs: every later
+        # program would wait for it again. The server ends once the set-up has; its
+        # exit status then says nothing, the prefix's files do.
+        quiet(["wineserver", "-w"], env=env, timeout=max(1, deadline - time.monotonic()), log=log)
+        set_up = os.path.isfile(os.path.join(prefix, "drive_c", "windows", "system32", "kernel32.dll"))
         # There is no window manager on Xvfb: a managed window that hides waits two
         # seconds for one to withdraw it, which would stretch every hide and close.
         quiet(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/t", "REG_SZ", "/d", "N",
                "/f"], env=env, timeout=max(1, deadline - time.monotonic()), log=log)
     stop_server(prefix)
-    if booted.returncode != 0 or not os.path.isdir(os.path.join(prefix, "drive_c", "windows")):
+    if not set_up:
         with open(log_path, encoding="utf-8", errors="replace") as log:
             said = " | ".join(line.strip() for line in log.readlines()[-3:])
         why = ("this kernel does not run 32-bit programs" if "Exec format error" in said else
