@@ -3,7 +3,12 @@
 
 # Stops the configure with what is wrong with a call: who, then why.
 function(_sfxpack_refuse call)
-  list(JOIN ARGN "" why)
+  set(why "")
+  foreach(i RANGE 1 ${ARGC})
+    if(i LESS ARGC)
+      string(APPEND why "${ARGV${i}}")
+    endif()
+  endforeach()
   message(FATAL_ERROR "${call}: ${why}")
 endfunction()
 
@@ -11,6 +16,9 @@ endfunction()
 # cmake_parse_arguments with prefix "arg"); and the name, the first argument, must be no
 # keyword: a call that forgot it would take one as the name.
 function(_sfxpack_check_parsed call name usage)
+  if(name STREQUAL "" OR name IN_LIST ARGN)
+    _sfxpack_refuse("${call}" "the first argument is the name, not \"${name}\"; usage: ${usage}")
+  endif()
   if(arg_UNPARSED_ARGUMENTS)
     list(JOIN arg_UNPARSED_ARGUMENTS " " unknown)
     _sfxpack_refuse("${call}" "unexpected argument(s) \"${unknown}\"; usage: ${usage}")
@@ -18,9 +26,6 @@ function(_sfxpack_check_parsed call name usage)
   foreach(keyword IN LISTS arg_KEYWORDS_MISSING_VALUES)
     _sfxpack_refuse("${call}" "${keyword} needs a value; usage: ${usage}")
   endforeach()
-  if(name STREQUAL "" OR name IN_LIST ARGN)
-    _sfxpack_refuse("${call}" "the first argument is the name, not \"${name}\"; usage: ${usage}")
-  endif()
 endfunction()
 
 # A whole number from min to max, or the call is refused.

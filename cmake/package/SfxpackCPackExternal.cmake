@@ -16,18 +16,26 @@
 cmake_policy(PUSH)
 cmake_policy(VERSION 3.20)
 
+# Stops cpack with the reason, its parts joined as given (a ';' in them kept).
 function(_sfxpack_cpack_fail)
-  list(JOIN ARGN "" why)
+  set(why "")
+  math(EXPR last "${ARGC} - 1")
+  foreach(i RANGE ${last})
+    string(APPEND why "${ARGV${i}}")
+  endforeach()
   message(FATAL_ERROR "sfxpack's CPack script: ${why}")
 endfunction()
 
-# text made safe inside a double-quoted XML attribute that wixl's preprocessor reads.
-function(_sfxpack_xml out text)
+# text made safe inside a double-quoted XML attribute. wixl's preprocessor takes every
+# '$' for the start of a variable, even an escaped one, so what holds one is refused.
+function(_sfxpack_xml out what text)
+  if(text MATCHES "[$]")
+    _sfxpack_cpack_fail("${what} \"${text}\" holds a '$', which wixl reads as a variable")
+  endif()
   string(REPLACE "&" "&amp;" text "${text}")
   string(REPLACE "<" "&lt;" text "${text}")
   string(REPLACE ">" "&gt;" text "${text}")
   string(REPLACE "\"" "&quot;" text "${text}")
-  string(REPLACE "$(" "$$(" text "${text}")
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
@@ -68,8 +76,8 @@ macro(_sfxpack_cpack_settings)
       _sfxpack_cpack_fail("${_sfxpack_setting} is empty: the database needs the product's name and maker")
     endif()
   endforeach()
-  _sfxpack_xml(product_name "${CPACK_PACKAGE_NAME}")
-  _sfxpack_xml(vendor "${CPACK_PACKAGE_VENDOR}")
+  _sfxpack_xml(product_name CPACK_PACKAGE_NAME "${CPACK_PACKAGE_NAME}")
+  _sfxpack_xml(vendor CPACK_PACKAGE_VENDOR "${CPACK_PACKAGE_VENDOR}")
   set(folder "${CPACK_PACKAGE_INSTALL_DIRECTORY}")
   _sfxpack_windows_name(_sfxpack_fits "${folder}")
   if(NOT _sfxpack_fits OR folder MATCHES "/")
@@ -86,8 +94,8 @@ function(_sfxpack_cpack_tree out root)
   set(folded)
   foreach(entry IN LISTS entries)
     if(NOT EXISTS "${root}/${entry}" AND NOT IS_SYMLINK "${root}/${entry}")
-      _sfxpack_cpack_fail("a name in the install tree has a ';' or an unpaired square bracket, which CMake "
-                          "lists cannot carry: ${entry}")
+      _sfxpack_cpack_fail("a name in the install tree has a semicolon or an unpaired square bracket, which "
+                          "CMake lists cannot carry: ${entry}")
     elseif(IS_SYMLINK "${root}/${entry}")
       _sfxpack_cpack_fail("the install tree holds a symbolic link, which a Windows Installer database cannot: "
                           "${entry}")
@@ -96,6 +104,8 @@ function(_sfxpack_cpack_tree out root)
     _sfxpack_windows_name(fits "${name}")
     if(NOT fits)
       _sfxpack_cpack_fail("a name in the install tree cannot be a file name on Windows: ${entry}")
+    elseif(name MATCHES "[$]")
+      _sfxpack_cpack_fail("a name in the install tree holds a '$', which wixl reads as a variable: ${entry}")
     endif()
     string(TOLOWER "${entry}" lower)
     if(lower IN_LIST folded)
@@ -117,16 +127,65 @@ function(_sfxpack_cpack_tree out root)
   set(${out} "${files}" PARENT_SCOPE)
 endfunction()
 
-# component's GUID: a name-based UUID, under the upgrade code, of what the component
-# installs where (case-folded, as Windows compares paths).
+# Identifiers that depend only on what is installed where: a component's GUID (a
+# name-based UUID under the upgrade code, case-folded as Windows compares paths) and a
+# folder's Id (wixl-heat draws those at random, which would make every database differ).
 function(_sfxpack_component_guid out upgrade_code where)
   string(TOLOWER "${where}" where)
   string(UUID guid NAMESPACE "${upgrade_code}" NAME "${where}" TYPE SHA1 UPPER)
   set(${out} "${guid}" PARENT_SCOPE)
 endfunction()
 
-# The WiX source of the files: wixl-heat's listing of the tree, with a stable GUID for
-# every component and the names that it leaves raw escaped for XML.
+function(_sfxpack_directory_id out where)
+  string(TOLOWER "${where}" where)
+  string(MD5 hash "${where}")
+  string(TOUPPER "${hash}" hash)
+  set(${out} "dir${hash}" PARENT_SCOPE)
+endfunction()
+
+# wixl-heat's listing with those identifiers, in one pass over its lines. Square
+# brackets stand in as control characters (which no name holds) while the lines are a
+# CMake list. Sets count to the components seen.
+function(_sfxpack_stable_ids out heat upgrade_code folder)
+  string(ASCII 1 open)
+  string(ASCII 2 close)
+  string(REPLACE "[" "${open}" heat "${heat}\n")
+  string(REPLACE "]" "${close}" heat "${heat}")
+  string(REGEX MATCHALL "[^\n]*\n" lines "${heat}")
+  set(result "")
+  set(folders "${folder}")
+  set(component "")
+  set(count 0)
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^( *<Directory Id=\")dir[0-9A-F]+(\" Name=\"([^\"]*)\">\n)$")
+      list(APPEND folders "${CMAKE_MATCH_3}")
+      list(JOIN folders "/" where)
+      _sfxpack_directory_id(id "${where}")
+      set(line "${CMAKE_MATCH_1}${id}${CMAKE_MATCH_2}")
+    elseif(line MATCHES "^ *</Directory>\n$")
+      list(POP_BACK folders)
+    elseif(line MATCHES "^ *<Component Id=\"cmp[0-9A-F]+\" Guid=\"\\*\">\n$")
+      set(component "${line}")
+      continue()
+    elseif(component AND line MATCHES "^ *<File Id=\"fil[0-9A-F]+\" KeyPath=\"yes\" Source=\"\\$\\(var\\.SfxpackStage\\)/(.*)\"/>\n$")
+      string(REPLACE "${open}" "[" path "${CMAKE_MATCH_1}")
+      string(REPLACE "${close}" "]" path "${path}")
+      _sfxpack_component_guid(guid "${upgrade_code}" "${folder}/${path}")
+      string(REPLACE "Guid=\"*\"" "Guid=\"${guid}\"" component "${component}")
+      string(APPEND result "${component}")
+      set(component "")
+      math(EXPR count "${count} + 1")
+    endif()
+    string(APPEND result "${line}")
+  endforeach()
+  string(REPLACE "${open}" "[" result "${result}")
+  string(REPLACE "${close}" "]" result "${result}")
+  set(${out} "${result}" PARENT_SCOPE)
+  set(count ${count} PARENT_SCOPE)
+endfunction()
+
+# The WiX source of the files: wixl-heat's listing of the tree, with stable
+# identifiers and the names that it leaves raw escaped for XML.
 function(_sfxpack_cpack_heat wxs root files upgrade_code folder)
   list(TRANSFORM files PREPEND "${root}/")
   list(JOIN files "\n" listing)
@@ -137,15 +196,7 @@ function(_sfxpack_cpack_heat wxs root files upgrade_code folder)
   if(NOT status EQUAL 0)
     _sfxpack_cpack_fail("wixl-heat failed (${status}): ${errors}")
   endif()
-  set(component "<Component Id=\"(cmp[0-9A-F]+)\" Guid=\"\\*\">[ \n]*<File Id=\"fil[0-9A-F]+\" KeyPath=\"yes\" ")
-  set(count 0)
-  while(heat MATCHES "${component}Source=\"\\$\\(var\\.SfxpackStage\\)/([^\n]*)\"/>")
-    set(id "${CMAKE_MATCH_1}")
-    string(REPLACE "$$(" "$(" path "${CMAKE_MATCH_2}")
-    _sfxpack_component_guid(guid "${upgrade_code}" "${folder}/${path}")
-    string(REPLACE "<Component Id=\"${id}\" Guid=\"*\">" "<Component Id=\"${id}\" Guid=\"${guid}\">" heat "${heat}")
-    math(EXPR count "${count} + 1")
-  endwhile()
+  _sfxpack_stable_ids(heat "${heat}" "${upgrade_code}" "${folder}")
   list(LENGTH files expected)
   if(NOT count EQUAL expected OR heat MATCHES "Guid=\"\\*\"")
     _sfxpack_cpack_fail("wixl-heat listed ${count} of the ${expected} files in a form this script does not know")
@@ -161,7 +212,7 @@ endfunction()
 # The product around the files: name, version, maker, upgrade code, the folder under
 # Program Files, and the folder recorded for the installer's updater.
 function(_sfxpack_cpack_product wxs)
-  _sfxpack_xml(folder_xml "${folder}")
+  _sfxpack_xml(folder_xml CPACK_PACKAGE_INSTALL_DIRECTORY "${folder}")
   _sfxpack_component_guid(registry_guid "${upgrade_code}" "${folder}|HKLM\\SOFTWARE\\Corvella\\InstallDir")
   file(WRITE "${wxs}" "<?xml version=\"1.0\" encoding=\"utf-8\"?>
 <Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">
