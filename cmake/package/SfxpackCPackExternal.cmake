@@ -1,6 +1,7 @@
 # The script of CPack's External generator (SFXPACK_CPACK_SCRIPT): makes an installer
 # of the install tree that CPack stages, on Linux, with no Windows machine:
-#   1. wixl-heat lists the tree into a WiX source, each file a component of its own;
+#   1. wixl-heat lists the tree (every CPack component's, merged: the database installs
+#      them all) into a WiX source, each file a component of its own;
 #   2. the product's name, version and maker are CPACK_PACKAGE_NAME, _VERSION and
 #      _VENDOR, its folder under Program Files CPACK_PACKAGE_INSTALL_DIRECTORY (the
 #      Windows Installer property INSTALLDIR, which the updater sets), its upgrade code
@@ -125,6 +126,29 @@ function(_sfxpack_cpack_tree out root)
     _sfxpack_cpack_fail("the install tree ${root} holds no file: nothing to install")
   endif()
   set(${out} "${files}" PARENT_SCOPE)
+endfunction()
+
+# Where the install was split into components, CPack stages each in a folder of its
+# own; the database installs them all, so their trees are merged (by hard links) into
+# one, and a file that two components install is refused.
+function(_sfxpack_cpack_merge out root merged)
+  if(NOT CPACK_COMPONENTS_ALL OR CPACK_MONOLITHIC_INSTALL)
+    set(${out} "${root}" PARENT_SCOPE)
+    return()
+  endif()
+  file(MAKE_DIRECTORY "${merged}")
+  foreach(component IN LISTS CPACK_COMPONENTS_ALL)
+    file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${root}/${component}" "${root}/${component}/*")
+    foreach(file IN LISTS files)
+      if(EXISTS "${merged}/${file}" OR IS_SYMLINK "${merged}/${file}")
+        _sfxpack_cpack_fail("two components install ${file}; the second is ${component}")
+      endif()
+      get_filename_component(folder "${merged}/${file}" DIRECTORY)
+      file(MAKE_DIRECTORY "${folder}")
+      file(CREATE_LINK "${root}/${component}/${file}" "${merged}/${file}" COPY_ON_ERROR)
+    endforeach()
+  endforeach()
+  set(${out} "${merged}" PARENT_SCOPE)
 endfunction()
 
 # Identifiers that depend only on what is installed where: a component's GUID (a
@@ -276,6 +300,7 @@ function(_sfxpack_cpack)
   set(work "${CPACK_TOPLEVEL_DIRECTORY}/sfxpack")
   file(REMOVE_RECURSE "${work}")
   file(MAKE_DIRECTORY "${work}")
+  _sfxpack_cpack_merge(root "${root}" "${work}/tree")
   _sfxpack_cpack_tree(files "${root}")
   _sfxpack_cpack_heat("${work}/files.wxs" "${root}" "${files}" "${upgrade_code}" "${folder}")
   _sfxpack_cpack_product("${work}/product.wxs")

@@ -271,7 +271,12 @@ def tree(root, files):
 class CPackScript(Installed):
     """CPack's External generator with the script: the install tree of a cache variable."""
 
-    CPACK = ("install(DIRECTORY ${TREE}/ DESTINATION .)\n"
+    CPACK = ("if(TREE2)\n"
+             "  install(DIRECTORY ${TREE}/ DESTINATION . COMPONENT app)\n"
+             "  install(DIRECTORY ${TREE2}/ DESTINATION . COMPONENT docs)\n"
+             "else()\n"
+             "  install(DIRECTORY ${TREE}/ DESTINATION .)\n"
+             "endif()\n"
              "set(CPACK_GENERATOR External)\n"
              "set(CPACK_EXTERNAL_PACKAGE_SCRIPT \"${SFXPACK_CPACK_SCRIPT}\")\n"
              "set(CPACK_PACKAGE_VENDOR \"R&D <Corvella>\")\n"
@@ -327,6 +332,23 @@ class CPackScript(Installed):
         status, text = self.cpack("-D", "CPACK_WIX_UPGRADE_GUID=11111111-2222-3333-4444-555555555555")
         self.assertEqual(status, 0, text)
         self.assertFalse(set(self.components()[0].values()) & set(guids[0].values()))
+
+    def test_components_are_installed_together(self):
+        """CPack stages each component apart; the database holds them in one tree."""
+        second = os.path.join(self.dir, "tree2")
+        tree(second, {"manual/guide.txt": "read me"})
+        status, text = sh(["cmake", f"-DTREE2={second}", self.build_dir])
+        self.assertEqual(status, 0, text)
+        status, text = self.cpack()
+        self.assertEqual(status, 0, text)
+        files = self.components()[0]
+        for path in (*self.FILES, "manual/guide.txt"):
+            expected = uuid.uuid5(uuid.UUID(UPGRADE), f"Corvella & Co/{path}".lower())
+            self.assertEqual(files[os.path.basename(path)], "{" + str(expected).upper() + "}", path)
+        tree(second, {"Corvella.exe": "another"})
+        status, text = self.cpack()
+        self.assertNotEqual(status, 0, text)
+        self.assertIn("two components install Corvella.exe; the second is docs", " ".join(text.split()))
 
     def test_what_windows_cannot_take_is_refused_and_the_last_installer_kept(self):
         with open(self.installer, "wb") as f:
