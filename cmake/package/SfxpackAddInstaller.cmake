@@ -50,7 +50,9 @@ function(sfxpack_add_installer)
   endif()
 
   get_filename_component(name "${output}" NAME)
+  get_filename_component(folder "${output}" DIRECTORY)
   add_custom_command(OUTPUT "${output}"
+                     COMMAND "${CMAKE_COMMAND}" -E make_directory "${folder}"
                      COMMAND sfxpack::sfxpack create -q --stub "${stub}" ${options} -o "${output}" "${msi}"
                      DEPENDS "${msi}" "${stub}"
                      COMMENT "Packing the installer ${name}" VERBATIM)
