@@ -356,8 +356,10 @@ class CPackScript(Installed):
         bad_trees = [
             ({"a:b.txt": "x"}, "cannot be a file name on Windows: a:b.txt"),
             ({"doc/nul.txt": "x"}, "cannot be a file name on Windows: doc/nul.txt"),
+            ({"doc/a\tb.txt": "x"}, "cannot be a file name on Windows: doc/a b.txt"),
+            ({"doc/a.": "x"}, "cannot be a file name on Windows: doc/a."),
             ({"a.txt": "x", "link.txt": None}, "holds a symbolic link, which a Windows Installer database cannot: link.txt"),
-            ({"Doc/a.txt": "x", "doc/b.txt": "y"}, "differ only in case, one file on Windows: doc"),
+            ({"Doc/a.txt": "x", "doc/b.txt": "y"}, "differ only in case, one file on Windows: "),
             ({"a;b.txt": "x"}, "has a semicolon or an unpaired square bracket"),
             ({"a$b.txt": "x"}, "holds a '$', which wixl reads as a variable: a$b.txt"),
             ({}, "holds no file: nothing to install"),
