@@ -428,9 +428,10 @@ class Example(unittest.TestCase):
         cls.refused = os.path.join(cls.work, "refused", "build")
         cls.step("refused", ["cmake", "-G", "Ninja", "-S", os.path.dirname(source), "-B", cls.refused, prefix])
         cls.step("refused", ["cmake", "--build", cls.refused])
-        # One VM for both: ctest's verdicts and output into files, read below.
-        script = ('cd "$1" && ctest --output-on-failure >ctest.log 2>&1; echo $? >ctest.status; '
-                  'cd "$2" && ctest --output-on-failure >ctest.log 2>&1; echo $? >ctest.status')
+        # One VM for both: ctest's verdicts and output into files, read below; -V shows
+        # why a test was skipped, too.
+        script = ('cd "$1" && ctest -V >ctest.log 2>&1; echo $? >ctest.status; '
+                  'cd "$2" && ctest -V >ctest.log 2>&1; echo $? >ctest.status')
         cls.step("ctest under Wine", [IN_VM, "--timeout", "2400", "bash", "-c", script, "in-vm", cls.example,
                                       cls.refused], timeout=2500)
         print(f"\ncmake example: seconds per step {cls.seconds}", file=sys.stderr)
