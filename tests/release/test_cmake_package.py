@@ -85,10 +85,10 @@ def installer_database(sfxpack, installer, folder):
     return os.path.join(folder, name)
 
 
-def release_deb(dist):
+def release_deb(dist, os_release="/etc/os-release"):
     """The .deb for this machine's Debian release: sfxpack_<v>+deb<N>_<arch>.deb where the
     release has one per Debian release, else its only sfxpack_<v>_<arch>.deb."""
-    with open("/etc/os-release") as f:
+    with open(os_release) as f:
         fields = dict(line.rstrip("\n").split("=", 1) for line in f if "=" in line)
     release = fields.get("VERSION_ID", "").strip('"')
     debs = sorted(os.path.basename(p) for p in glob.glob(os.path.join(dist, "sfxpack_*.deb")))
@@ -96,6 +96,27 @@ def release_deb(dist):
     if len(picked) != 1:
         raise AssertionError(f"no single .deb for Debian {release or '(no VERSION_ID)'} in {dist}: {debs}")
     return os.path.join(dist, picked[0])
+
+
+class ReleaseDeb(unittest.TestCase):
+    def test_the_deb_of_this_debian_release_is_picked(self):
+        cases = [
+            ("12", ["sfxpack_1.0.0+deb12_amd64.deb", "sfxpack_1.0.0+deb13_amd64.deb"], "sfxpack_1.0.0+deb12_amd64.deb"),
+            ("13", ["sfxpack_1.0.0+deb12_amd64.deb", "sfxpack_1.0.0+deb13_amd64.deb"], "sfxpack_1.0.0+deb13_amd64.deb"),
+            ("12", ["sfxpack_1.0.0_amd64.deb"], "sfxpack_1.0.0_amd64.deb"),
+            ("14", ["sfxpack_1.0.0+deb12_amd64.deb", "sfxpack_1.0.0+deb13_amd64.deb"], None),
+            ("12", [], None),
+        ]
+        for release, debs, picked in cases:
+            with self.subTest(release=release, debs=debs), tempfile.TemporaryDirectory() as dist:
+                os_release = write(os.path.join(dist, "os-release"), f'NAME="Debian"\nVERSION_ID="{release}"\n')
+                for deb in debs:
+                    write(os.path.join(dist, deb), "")
+                if picked:
+                    self.assertEqual(release_deb(dist, os_release), os.path.join(dist, picked))
+                else:
+                    with self.assertRaisesRegex(AssertionError, f"no single .deb for Debian {release}"):
+                        release_deb(dist, os_release)
 
 
 class Installed(unittest.TestCase):
