@@ -55,5 +55,6 @@ install(FILES ${sfx_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES docs/sfxpack.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         RENAME sfxpack)
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/sfxpack RENAME copyright)
+include(cmake/SfxCMakePackage.cmake)
 
 include(cmake/SfxPackaging.cmake)
