@@ -418,38 +418,49 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options) {
     return options.program < argc;
 }
 
-// Starts the program as the options say; reports its start, or the error.
-bool StartProgram(int argc, wchar_t** argv, const Options& options, PROCESS_INFORMATION& process) {
+// Starts the program as the options say, in a job that follows what it starts;
+// reports its start, or the error.
+bool StartProgram(int argc, wchar_t** argv, const Options& options, ChildProcesses& children,
+                  PROCESS_INFORMATION& process) {
     static wchar_t commandLine[32768];
     for (int a = options.program; a < argc; ++a) AppendQuoted(commandLine, 32768, argv[a]);
     static wchar_t environment[65536];
     BuildEnvironment(environment, 65536, options.overrides, options.overrideCount);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, environment,
-                        options.cwd, &startup, &process)) {
+    // Suspended until it is in the job, so that nothing it starts escapes it.
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED,
+                        environment, options.cwd, &startup, &process)) {
         JsonLine(Elapsed(), "error")
             .Add("text", L"cannot start the program")
             .Add("code", static_cast<long long>(GetLastError()));
         return false;
     }
+    if (!children.Watch(process.hProcess, process.dwProcessId)) {
+        DWORD error = GetLastError();
+        TerminateProcess(process.hProcess, 2);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        JsonLine(Elapsed(), "error")
+            .Add("text", L"cannot watch the processes the program starts")
+            .Add("code", static_cast<long long>(error));
+        return false;
+    }
     JsonLine(Elapsed(), "start")
         .Add("pid", static_cast<long long>(process.dwProcessId))
         .Add("cmdline", commandLine);
+    ResumeThread(process.hThread);
     return true;
 }
 
 // One look: processes first, then windows, then the actions whose time has come.
-void Look(ProcessTree& tree, ChildProcesses& children, Seen& seen, Options& options, DWORD processId,
-          long long looks) {
-    // Processes are looked at before windows, and a start is reported after the
-    // window events: what the snapshot shows happened before the windows were looked
-    // at, so a window hidden before msiexec started is reported before its start
-    // even when both happen between two looks. Ends get no such guarantee.
-    if (looks % 4 == 0) tree.Refresh();  // dearer than a look at the windows
-    children.ReportEnded(tree, Elapsed());
+void Look(ProcessTree& tree, ChildProcesses& children, Seen& seen, Options& options, DWORD processId) {
+    // What the job told of is taken before the windows are looked at and reported
+    // after them: it happened before, so a window hidden before msiexec started is
+    // reported before its start even when both happen between two looks.
+    children.Collect(tree);
     LookAtWindows(tree, processId, seen, options.boxKey);
-    children.ReportStarted(tree, Elapsed());
+    children.Report(Elapsed());
     for (int a = 0; a < options.actionCount; ++a) {
         Action& action = options.actions[a];
         if (action.done) continue;
@@ -498,11 +509,11 @@ int wmain(int argc, wchar_t** argv) {
     Options options;
     if (!ParseArguments(argc, argv, options)) return Usage();
     PROCESS_INFORMATION started = {};
-    if (!StartProgram(argc, argv, options, started)) return 2;
+    ChildProcesses children;
+    if (!StartProgram(argc, argv, options, children, started)) return 2;
     KernelHandle thread(started.hThread), process(started.hProcess);
 
     ProcessTree tree(started.dwProcessId);
-    ChildProcesses children;
     Seen seen;
     seen.firstThread = started.dwThreadId;
     long long looks = 0;
@@ -511,19 +522,20 @@ int wmain(int argc, wchar_t** argv) {
          lookStart = GetTickCount()) {
         if (Elapsed() > options.timeout) {
             JsonLine(Elapsed(), "timeout");
-            tree.Refresh();
-            tree.TerminateAll(3);
+            children.TerminateAll(3);
             return 3;
         }
-        Look(tree, children, seen, options, started.dwProcessId, looks++);
+        Look(tree, children, seen, options, started.dwProcessId);
+        ++looks;
         if (GetTickCount() - lookStart > slowestLook) slowestLook = GetTickCount() - lookStart;
     }
-    // What happened since the last snapshot (they are not taken at every look) is
-    // reported before the program's own end: a child that ended, and one it started
-    // as it ended (the installed application).
-    tree.Refresh();
-    children.ReportEnded(tree, Elapsed());
-    children.ReportStarted(tree, Elapsed());
+    // What happened since the last look is reported before the program's own end: a
+    // child that ended, and one it started as it ended (the installed application).
+    const DWORD kLeastSettleMs = 1000;
+    DWORD left = options.timeout > Elapsed() ? options.timeout - Elapsed() : 0;
+    children.Settle(left > kLeastSettleMs ? left : kLeastSettleMs);
+    children.Collect(tree);
+    children.Report(Elapsed());
     DWORD code = 0;
     GetExitCodeProcess(process.get(), &code);
     if (options.valueKey) ReportValue(options.valueKey, options.valueName);
