@@ -77,7 +77,9 @@ class Display:
         os.close(write)
         number = b""
         try:
-            while not number.endswith(b"\n") and select.select([read], [], [], 10)[0]:
+            # Xvfb either writes its number or ends, which closes the pipe; the bound is
+            # for a server that hangs, not for a slow one (a busy machine takes 10 s and more).
+            while not number.endswith(b"\n") and select.select([read], [], [], 120)[0]:
                 chunk = os.read(read, 16)
                 if not chunk:
                     break
