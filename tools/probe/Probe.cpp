@@ -26,7 +26,8 @@
 //       | wmclose | quit:CODE (a quit message to the window's thread)
 //       | hold (the program but its window's thread is held until the window shows and
 //         has painted, which is then reported: a state too short to be seen otherwise,
-//         since the worker started meanwhile is held before it runs)
+//         since the worker started meanwhile is held before it runs; a window that a
+//         worker already running when the hold began has hidden is not waited for)
 //       | pause (a hold that lasts until a line arrives on stdin, for pictures)
 //       | heldescape (from start: the program's threads but its first are held as they
 //         start, Escape is pressed once the window exists and the worker is held, and
@@ -306,14 +307,18 @@ void LookAtWindows(const ProcessTree& tree, DWORD rootId, Seen& seen, UINT boxKe
 }
 
 // Holds the program but its window's thread until the window shows and has had time to
-// paint, reports what it shows, and, for a pause, goes on holding until the driver
-// sends a line (so a picture taken then shows what the user sees).
+// paint (or is found hidden by work begun before the hold), reports what it shows,
+// and, for a pause, goes on holding until the driver sends a line (so a picture taken
+// then shows what the user sees).
 void Hold(Seen& seen, DWORD processId, bool untilLine) {
     const DWORD kSettleMs = 300, kMostMs = 10000;
     ProcessHold hold(processId, seen.dialogThread);
     DWORD start = GetTickCount(), visibleSince = 0;
     while (GetTickCount() - start < kMostMs) {
         hold.Service(5);
+        // A window that the program's own work, under way before the hold (a late
+        // look), has hidden is not shown again while that work is held: no wait for it.
+        if (seen.dialog && !IsWindowVisible(seen.dialog) && hold.FoundAtWork()) break;
         if (!seen.dialog || !IsWindowVisible(seen.dialog)) continue;
         if (!visibleSince) visibleSince = GetTickCount();
         if (GetTickCount() - visibleSince >= kSettleMs) break;
@@ -446,10 +451,10 @@ bool StartProgram(int argc, wchar_t** argv, const Options& options, ChildProcess
             .Add("code", static_cast<long long>(error));
         return false;
     }
+    ResumeThread(process.hThread);
     JsonLine(Elapsed(), "start")
         .Add("pid", static_cast<long long>(process.dwProcessId))
         .Add("cmdline", commandLine);
-    ResumeThread(process.hThread);
     return true;
 }
 
@@ -530,7 +535,10 @@ int wmain(int argc, wchar_t** argv) {
         if (GetTickCount() - lookStart > slowestLook) slowestLook = GetTickCount() - lookStart;
     }
     // What happened since the last look is reported before the program's own end: a
-    // child that ended, and one it started as it ended (the installed application).
+    // child that ended (at once, so that its time is that of its end), and one it
+    // started as it ended (the installed application), once it has its name.
+    children.Collect(tree);
+    children.Report(Elapsed());
     const DWORD kLeastSettleMs = 1000;
     DWORD left = options.timeout > Elapsed() ? options.timeout - Elapsed() : 0;
     children.Settle(left > kLeastSettleMs ? left : kLeastSettleMs);
