@@ -26,8 +26,10 @@ bool ReadCommandLine(HANDLE process, std::wstring& text) {
     text.assign(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
     SIZE_T read = 0;
     if (!text.empty() &&
-        !ReadProcessMemory(process, parameters.CommandLine.Buffer, &text[0], text.size() * sizeof(wchar_t), &read))
+        !ReadProcessMemory(process, parameters.CommandLine.Buffer, &text[0], text.size() * sizeof(wchar_t), &read)) {
+        text.clear();
         return false;
+    }
     text.resize(read / sizeof(wchar_t));
     return true;
 }
