@@ -625,6 +625,24 @@ def hostile_corpus_control(c):
         expect(f.read() == expected, "the extracted database differs from the packed data")
 
 
+# What the probe sees ------------------------------------------------------------
+
+@case()
+def probe_sees_children_it_did_not_look_at(c):
+    # A program started while the probe holds its parent, and ended before the probe
+    # looks again (as a busy machine spaces its looks), is still reported, with the
+    # command line it was given.
+    folder = c.folder("child")
+    child = shutil.copy(c.config["corvella"], os.path.join(folder, "Corvella.exe"))
+    command = c.wine.to_unix("C:\\windows\\system32\\cmd.exe")
+    probe = c.run(command, ["/c", c.wine.to_windows(child)], at=[("start", "pause")],
+                  on_pause=lambda seen: c.started_records(folder, toolkit.scaled(30)))
+    expect_exit(probe, 0)
+    started = [e for e in probe.foreign() if e["name"].lower() == "corvella.exe"]
+    expect(len(started) == 1 and "\\child\\Corvella.exe" in started[0]["cmdline"],
+           "the child is not reported, or not as it was started", probe)
+
+
 # The user ends the run ---------------------------------------------------------
 
 def act_while_msiexec_runs(c, action, sleep_ms):
@@ -787,6 +805,23 @@ def try_installs_in_both_modes(c):
         expect(len(progress) == 1, f"{what}: no picture of the progress window")
         width, height = png_size(progress[0])
         expect(200 < width < 1024 and 100 < height < 768, f"{what}: the picture is {width}x{height}, not the window")
+    expect_nothing_left(c)
+
+
+@case()
+def try_right_under_load(c):
+    # A shared runner is busy: with a core kept busy, every try of a good installer
+    # says "installed", its application started, however slow the machine has become.
+    installer = c.installer()
+    busy = subprocess.Popen(["sh", "-c", "while :; do :; done"])
+    try:
+        for n in range(1, 6):
+            status, doc = try_json(c, installer)
+            what = f"try {n} of 5 with a core busy: {status} {doc}"
+            expect(status == 0 and doc["verdict"] == "installed" and doc["application_started"], what)
+    finally:
+        busy.kill()
+        busy.wait()
     expect_nothing_left(c)
 
 

@@ -18,9 +18,10 @@ from sfxtry.trial import REGISTRY_KEY  # noqa: E402  (where the product keeps it
 
 def shown_while(probe, name):
     """True when the window was up for the whole life of process name: it was shown
-    before the process started and not hidden until it had ended. An end is seen at the
-    probe's next look at the processes, which it takes every fourth look, so a hide may
-    be reported up to four looks before the end it followed."""
+    before the process started and not hidden until it had ended. An end is reported
+    after the window events of the look that takes it, and one that comes while the
+    windows are looked at waits for the next look, so a hide may be reported a look or
+    two before the end it followed (four are allowed)."""
     start, end = probe.process_run(name)
     if start is None or end is None:
         return False

@@ -26,7 +26,8 @@
 //       | wmclose | quit:CODE (a quit message to the window's thread)
 //       | hold (the program but its window's thread is held until the window shows and
 //         has painted, which is then reported: a state too short to be seen otherwise,
-//         since the worker started meanwhile is held before it runs)
+//         since the worker started meanwhile is held before it runs; a window that a
+//         worker already running when the hold began has hidden is not waited for)
 //       | pause (a hold that lasts until a line arrives on stdin, for pictures)
 //       | heldescape (from start: the program's threads but its first are held as they
 //         start, Escape is pressed once the window exists and the worker is held, and
@@ -306,14 +307,18 @@ void LookAtWindows(const ProcessTree& tree, DWORD rootId, Seen& seen, UINT boxKe
 }
 
 // Holds the program but its window's thread until the window shows and has had time to
-// paint, reports what it shows, and, for a pause, goes on holding until the driver
-// sends a line (so a picture taken then shows what the user sees).
+// paint (or is found hidden by work begun before the hold), reports what it shows,
+// and, for a pause, goes on holding until the driver sends a line (so a picture taken
+// then shows what the user sees).
 void Hold(Seen& seen, DWORD processId, bool untilLine) {
     const DWORD kSettleMs = 300, kMostMs = 10000;
     ProcessHold hold(processId, seen.dialogThread);
     DWORD start = GetTickCount(), visibleSince = 0;
     while (GetTickCount() - start < kMostMs) {
         hold.Service(5);
+        // A window that the program's own work, under way before the hold (a late
+        // look), has hidden is not shown again while that work is held: no wait for it.
+        if (seen.dialog && !IsWindowVisible(seen.dialog) && hold.FoundAtWork()) break;
         if (!seen.dialog || !IsWindowVisible(seen.dialog)) continue;
         if (!visibleSince) visibleSince = GetTickCount();
         if (GetTickCount() - visibleSince >= kSettleMs) break;
@@ -418,21 +423,35 @@ bool ParseArguments(int argc, wchar_t** argv, Options& options) {
     return options.program < argc;
 }
 
-// Starts the program as the options say; reports its start, or the error.
-bool StartProgram(int argc, wchar_t** argv, const Options& options, PROCESS_INFORMATION& process) {
+// Starts the program as the options say, in a job that follows what it starts;
+// reports its start, or the error.
+bool StartProgram(int argc, wchar_t** argv, const Options& options, ChildProcesses& children,
+                  PROCESS_INFORMATION& process) {
     static wchar_t commandLine[32768];
     for (int a = options.program; a < argc; ++a) AppendQuoted(commandLine, 32768, argv[a]);
     static wchar_t environment[65536];
     BuildEnvironment(environment, 65536, options.overrides, options.overrideCount);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, environment,
-                        options.cwd, &startup, &process)) {
+    // Suspended until it is in the job, so that nothing it starts escapes it.
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED,
+                        environment, options.cwd, &startup, &process)) {
         JsonLine(Elapsed(), "error")
             .Add("text", L"cannot start the program")
             .Add("code", static_cast<long long>(GetLastError()));
         return false;
     }
+    if (!children.Watch(process.hProcess, process.dwProcessId)) {
+        DWORD error = GetLastError();
+        TerminateProcess(process.hProcess, 2);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        JsonLine(Elapsed(), "error")
+            .Add("text", L"cannot watch the processes the program starts")
+            .Add("code", static_cast<long long>(error));
+        return false;
+    }
+    ResumeThread(process.hThread);
     JsonLine(Elapsed(), "start")
         .Add("pid", static_cast<long long>(process.dwProcessId))
         .Add("cmdline", commandLine);
@@ -440,16 +459,13 @@ bool StartProgram(int argc, wchar_t** argv, const Options& options, PROCESS_INFO
 }
 
 // One look: processes first, then windows, then the actions whose time has come.
-void Look(ProcessTree& tree, ChildProcesses& children, Seen& seen, Options& options, DWORD processId,
-          long long looks) {
-    // Processes are looked at before windows, and a start is reported after the
-    // window events: what the snapshot shows happened before the windows were looked
-    // at, so a window hidden before msiexec started is reported before its start
-    // even when both happen between two looks. Ends get no such guarantee.
-    if (looks % 4 == 0) tree.Refresh();  // dearer than a look at the windows
-    children.ReportEnded(tree, Elapsed());
+void Look(ProcessTree& tree, ChildProcesses& children, Seen& seen, Options& options, DWORD processId) {
+    // What the job told of is taken before the windows are looked at and reported
+    // after them: it happened before, so a window hidden before msiexec started is
+    // reported before its start even when both happen between two looks.
+    children.Collect(tree);
     LookAtWindows(tree, processId, seen, options.boxKey);
-    children.ReportStarted(tree, Elapsed());
+    children.Report(Elapsed());
     for (int a = 0; a < options.actionCount; ++a) {
         Action& action = options.actions[a];
         if (action.done) continue;
@@ -498,11 +514,11 @@ int wmain(int argc, wchar_t** argv) {
     Options options;
     if (!ParseArguments(argc, argv, options)) return Usage();
     PROCESS_INFORMATION started = {};
-    if (!StartProgram(argc, argv, options, started)) return 2;
+    ChildProcesses children;
+    if (!StartProgram(argc, argv, options, children, started)) return 2;
     KernelHandle thread(started.hThread), process(started.hProcess);
 
     ProcessTree tree(started.dwProcessId);
-    ChildProcesses children;
     Seen seen;
     seen.firstThread = started.dwThreadId;
     long long looks = 0;
@@ -511,19 +527,23 @@ int wmain(int argc, wchar_t** argv) {
          lookStart = GetTickCount()) {
         if (Elapsed() > options.timeout) {
             JsonLine(Elapsed(), "timeout");
-            tree.Refresh();
-            tree.TerminateAll(3);
+            children.TerminateAll(3);
             return 3;
         }
-        Look(tree, children, seen, options, started.dwProcessId, looks++);
+        Look(tree, children, seen, options, started.dwProcessId);
+        ++looks;
         if (GetTickCount() - lookStart > slowestLook) slowestLook = GetTickCount() - lookStart;
     }
-    // What happened since the last snapshot (they are not taken at every look) is
-    // reported before the program's own end: a child that ended, and one it started
-    // as it ended (the installed application).
-    tree.Refresh();
-    children.ReportEnded(tree, Elapsed());
-    children.ReportStarted(tree, Elapsed());
+    // What happened since the last look is reported before the program's own end: a
+    // child that ended (at once, so that its time is that of its end), and one it
+    // started as it ended (the installed application), once it has its name.
+    children.Collect(tree);
+    children.Report(Elapsed());
+    const DWORD kLeastSettleMs = 1000;
+    DWORD left = options.timeout > Elapsed() ? options.timeout - Elapsed() : 0;
+    children.Settle(left > kLeastSettleMs ? left : kLeastSettleMs);
+    children.Collect(tree);
+    children.Report(Elapsed());
     DWORD code = 0;
     GetExitCodeProcess(process.get(), &code);
     if (options.valueKey) ReportValue(options.valueKey, options.valueName);

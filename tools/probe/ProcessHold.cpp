@@ -90,9 +90,14 @@ void ProcessHold::Service(DWORD waitMs) {
                 if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
                 break;
             case EXCEPTION_DEBUG_EVENT:
-                // The attach break is ours; everything else belongs to the program.
-                if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+                // The attach break is ours; everything else belongs to the program. It
+                // comes after the threads that were running have been reported.
+                if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
                     status = DBG_EXCEPTION_NOT_HANDLED;
+                } else if (!m_attachBreakSeen) {
+                    m_attachBreakSeen = true;
+                    m_heldAtAttach = m_heldCount;
+                }
                 break;
             default:
                 break;

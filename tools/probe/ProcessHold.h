@@ -20,6 +20,9 @@ public:
     void Service(DWORD waitMs);
     // Threads held so far; attached, only those the program's own code started.
     int HeldCount() const { return m_heldCount; }
+    // Attached, and a thread of the program's own code was already running when the
+    // hold began: the program's work was under way before it.
+    bool FoundAtWork() const { return m_heldAtAttach > 0; }
 
 private:
     void Hold(HANDLE thread, DWORD threadId);
@@ -34,4 +37,6 @@ private:
     HANDLE m_held[256] = {};
     DWORD m_heldIds[256] = {};
     int m_heldCount = 0;
+    int m_heldAtAttach = 0;   // the threads that ran before the hold, once all are known
+    bool m_attachBreakSeen = false;
 };

@@ -1,24 +1,21 @@
-// The program under watch and the processes it started (the installer's msiexec,
-// the installed application), found through a toolhelp snapshot.
+// The program under watch and the processes of its job that are running now (the
+// installer's msiexec, the installed application), as the last look saw them: whose
+// windows are the program's, and which images run.
 #pragma once
 
 #include <windows.h>
 
 class ProcessTree {
 public:
-    explicit ProcessTree(DWORD rootId) : m_rootId(rootId), m_count(0) {}
+    explicit ProcessTree(DWORD rootId) : m_rootId(rootId) {}
 
-    // Takes a fresh snapshot of the root and its descendants.
-    void Refresh();
+    // Forgets every process but the root.
+    void Clear() { m_count = 0; }
+    // A running process of the job; name is its image's file name, empty while unknown.
+    void Add(DWORD processId, const wchar_t* name);
     bool Contains(DWORD processId) const;
-    // A descendant (not the root) whose image name is name, compared without case.
+    // A running process (not the root) whose image name is name, compared without case.
     bool HasDescendant(const wchar_t* name) const;
-    int Count() const { return m_count; }
-    DWORD IdAt(int index) const { return m_processes[index].id; }
-    const wchar_t* NameAt(int index) const { return m_processes[index].name; }
-
-    // Ends the root and every descendant of the last snapshot.
-    void TerminateAll(UINT exitCode);
 
 private:
     struct Process {
@@ -26,6 +23,6 @@ private:
         wchar_t name[MAX_PATH];
     };
     DWORD m_rootId;
-    Process m_processes[64];
-    int m_count;
+    Process m_processes[64] = {};
+    int m_count = 0;
 };

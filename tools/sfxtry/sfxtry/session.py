@@ -61,7 +61,7 @@ class Display:
     """Xvfb on a display number it picks itself (-displayfd), in a session of its own so
     that a Ctrl+C meant for our caller does not end it before we do."""
 
-    def __init__(self, log_path, timeout=60):
+    def __init__(self, log_path, timeout=120):
         read, write = os.pipe()
         with open(log_path, "ab") as log:
             self.process = subprocess.Popen(
@@ -70,6 +70,8 @@ class Display:
         os.close(write)
         number = b""
         try:
+            # Xvfb either writes its number or ends, which closes the pipe; the bound is
+            # for a server that hangs, not for a slow one (a busy machine takes 10 s and more).
             while not number.endswith(b"\n") and select.select([read], [], [], timeout)[0]:
                 chunk = os.read(read, 16)
                 if not chunk:

@@ -237,7 +237,7 @@ class Runner:
 
     def prepare(self):
         with self.steps("display"):
-            self.display = Display(os.path.join(self.folder, "xvfb.log"), timeout=min(60, self.steps.left("display")))
+            self.display = Display(os.path.join(self.folder, "xvfb.log"), timeout=min(120, self.steps.left("display")))
         self.session = Session(self.prefix, self.display.name)
         with self.steps("desktop"):
             self.session.start_server(check=False)
