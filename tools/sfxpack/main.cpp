@@ -4,12 +4,12 @@
 #include <vector>
 
 #include "base/Utf8.h"
-#include "tools/sfxpack/Console.h"
-#include "tools/sfxpack/ExitStatus.h"
-#include "tools/sfxpack/Packer.h"
-#include "tools/sfxpack/PackerOptions.h"
-#include "tools/sfxpack/StubLocation.h"
-#include "tools/sfxpack/TryCommand.h"
+#include "tools/sfxpack/cli/Console.h"
+#include "tools/sfxpack/cli/ExitStatus.h"
+#include "tools/sfxpack/cli/PackerOptions.h"
+#include "tools/sfxpack/commands/Packer.h"
+#include "tools/sfxpack/commands/StubLocation.h"
+#include "tools/sfxpack/commands/TryCommand.h"
 
 #ifdef _WIN32
 #include <windows.h>
