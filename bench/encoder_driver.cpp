@@ -15,8 +15,8 @@
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "package/SelfExtractor.h"
-#include "package/writer/BufferedSink.h"
-#include "package/writer/BufferedSource.h"
+#include "package/reader/BufferedSink.h"
+#include "package/reader/BufferedSource.h"
 #include "package/writer/ParallelDeflater.h"
 
 namespace {

@@ -81,7 +81,7 @@ public:
     // ExtractEntryInto (target) or VerifyEntry (nullptr) reading the package and
     // writing target in large blocks, not the stream buffers' 4096 bytes, and
     // reporting to progress (may be null) instead of m_callback: the packer's way
-    // (writer/SelfExtractorBlocks.cpp, which the installer does not link).
+    // (reader/SelfExtractorBlocks.cpp, which the installer never calls).
     PackageResult InflateEntryInBlocks(int32_t index, CFile* target, EntryProgress* progress = nullptr);
 
     // Writing. AddFile refuses a 257th file, a file that cannot be opened, a name

@@ -4,7 +4,7 @@
 
 #include "file/CFile.h"
 #include "file/CFileException.h"
-#include "package/reader/RunningModulePath.h"
+#include "file/RunningModulePath.h"
 #include "package/reader/TableOfContents.h"
 
 SelfExtractor::SelfExtractor() : SelfExtractor(RunningModulePath()) {}

@@ -5,10 +5,10 @@
 #include "base/Path.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
+#include "file/RemoveQuietly.h"
 #include "package/EntryProgress.h"
 #include "package/SelfExtractor.h"
 #include "package/reader/EntryName.h"
-#include "package/reader/RemoveQuietly.h"
 #include "package/reader/ZStreamScope.h"
 
 PackageResult SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst,

@@ -7,10 +7,10 @@
 #include "base/LittleEndian.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
+#include "file/CatchFileError.h"
 #include "package/FileFailure.h"
 #include "package/PackageEntry.h"
 #include "package/PackageFormat.h"
-#include "package/reader/CatchFileError.h"
 #include "package/reader/FindBytes.h"
 
 namespace {

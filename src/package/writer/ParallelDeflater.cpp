@@ -9,15 +9,16 @@
 
 #include "file/CFile.h"
 #include "file/CFileException.h"
+#include "file/CatchFileError.h"
 #include "package/EntryProgress.h"
-#include "package/reader/CatchFileError.h"
 #include "package/writer/Monitor.h"
 #include "package/writer/WorkerThreads.h"
 
 namespace {
 
 constexpr uint32_t kDictionary = ParallelDeflater::kDictionaryLength;
-static_assert(ParallelDeflater::kZopfliChunkLength >= kDictionary && ParallelDeflater::kChunkLength >= kDictionary,
+static_assert(ParallelDeflater::kZopfliChunkLength >= kDictionary &&
+                  ParallelDeflater::kChunkLength >= kDictionary,
               "a chunk must hold the next chunk's dictionary");
 
 // One chunk in flight: its input behind the bytes that prime it, and its stream.
@@ -132,7 +133,7 @@ public:
           m_level(level),
           m_iterations(iterations),
           m_chunk(level == ParallelDeflater::kZopfliLevel ? ParallelDeflater::kZopfliChunkLength
-                                                         : ParallelDeflater::kChunkLength),
+                                                          : ParallelDeflater::kChunkLength),
           m_chunkCount(length == 0 ? 1 : (static_cast<uint64_t>(length) + m_chunk - 1) / m_chunk) {}
     DeflateRun(const DeflateRun&) = delete;
     DeflateRun& operator=(const DeflateRun&) = delete;

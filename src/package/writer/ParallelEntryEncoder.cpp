@@ -4,8 +4,8 @@
 
 #include "file/CFile.h"
 #include "file/CFileException.h"
+#include "file/CatchFileError.h"
 #include "package/PackageFormat.h"
-#include "package/reader/CatchFileError.h"
 
 PackageResult ParallelEntryEncoder::Encode(CFile& source, uint32_t size, CFile& output,
                                            uint32_t* compressedSize, EntryProgress* progress,

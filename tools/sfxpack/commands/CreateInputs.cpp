@@ -1,7 +1,7 @@
 #include "tools/sfxpack/commands/CreateInputs.h"
 
 #include "base/Path.h"
-#include "package/reader/CatchFileError.h"
+#include "file/CatchFileError.h"
 #include "package/reader/EntryName.h"
 #include "tools/sfxpack/cli/Console.h"
 #include "tools/sfxpack/cli/ExitStatus.h"

@@ -5,10 +5,10 @@
 
 #include "base/Utf8.h"
 #include "file/CFile.h"
+#include "file/CatchFileError.h"
+#include "file/RemoveQuietly.h"
 #include "package/PackageFormat.h"
 #include "package/SelfExtractor.h"
-#include "package/reader/CatchFileError.h"
-#include "package/reader/RemoveQuietly.h"
 #include "package/reader/TableOfContents.h"
 #include "tools/sfxpack/cli/Console.h"
 #include "tools/sfxpack/cli/ExitStatus.h"

@@ -6,7 +6,7 @@
 #include "base/Path.h"
 #include "base/Utf8.h"
 #include "file/CFile.h"
-#include "package/reader/RunningModulePath.h"
+#include "file/RunningModulePath.h"
 #include "tools/sfxpack/cli/Console.h"
 #include "tools/sfxpack/cli/ExitStatus.h"
 #include "tools/sfxpack/cli/PackerOptions.h"

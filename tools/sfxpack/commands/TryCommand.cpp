@@ -12,7 +12,7 @@
 
 #include <cstdlib>
 
-#include "package/reader/RunningModulePath.h"
+#include "file/RunningModulePath.h"
 #endif
 
 bool IsTryCommand(const std::vector<WideString>& args) {

@@ -1,9 +1,9 @@
 #include "tools/sfxpack/files/TemporaryFile.h"
 
 #include "base/Path.h"
+#include "file/CatchFileError.h"
+#include "file/RemoveQuietly.h"
 #include "package/FileFailure.h"
-#include "package/reader/CatchFileError.h"
-#include "package/reader/RemoveQuietly.h"
 #include "tools/sfxpack/files/FileSystem.h"
 #include "tools/sfxpack/files/RandomName.h"
 #include "tools/sfxpack/files/SignalCleanup.h"

@@ -4,7 +4,7 @@
 
 #include "base/Path.h"
 #include "base/Utf8.h"
-#include "package/reader/RemoveQuietly.h"
+#include "file/RemoveQuietly.h"
 #include "tools/sfxpack/files/RandomName.h"
 #include "tools/sfxpack/files/SignalCleanup.h"
 

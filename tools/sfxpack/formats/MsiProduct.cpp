@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "file/CFile.h"
-#include "package/reader/CatchFileError.h"
+#include "file/CatchFileError.h"
 #include "tools/sfxpack/cli/Console.h"
 
 bool HasDatabaseSignature(CFile& file) {

@@ -4,7 +4,7 @@
 
 #include "base/LittleEndian.h"
 #include "file/CFile.h"
-#include "package/reader/CatchFileError.h"
+#include "file/CatchFileError.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "package/writer/BufferedSource.h"
+#include "package/reader/BufferedSource.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "package/writer/BufferedSink.h"
+#include "package/reader/BufferedSink.h"
 
 #include <algorithm>
 #include <cstring>

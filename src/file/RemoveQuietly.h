@@ -4,7 +4,7 @@
 
 #include "base/WideString.h"
 #include "file/CFile.h"
-#include "package/reader/CatchFileError.h"
+#include "file/CatchFileError.h"
 
 inline void RemoveQuietly(const WideString& path) {
     CatchFileError([&] { CFile::Remove(path.c_str()); });

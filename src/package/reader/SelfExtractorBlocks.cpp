@@ -7,8 +7,8 @@
 #include "file/CFileException.h"
 #include "package/EntryProgress.h"
 #include "package/SelfExtractor.h"
-#include "package/writer/BufferedSink.h"
-#include "package/writer/BufferedSource.h"
+#include "package/reader/BufferedSink.h"
+#include "package/reader/BufferedSource.h"
 
 PackageResult SelfExtractor::InflateEntryInBlocks(int32_t index, CFile* target, EntryProgress* progress) {
     CFile package;

@@ -1,4 +1,4 @@
-#include "package/reader/RunningModulePath.h"
+#include "file/RunningModulePath.h"
 
 #ifdef _WIN32
 #include <windows.h>
