@@ -41,7 +41,7 @@ int Deflate(int threads, int level, const char* in, const char* out) {
     ParallelDeflater deflater(threads, level);
     const ParallelDeflater::Result result = deflater.Deflate(source, source.GetLength(), sink);
     if (result.outcome != ParallelDeflater::kDeflated) {
-        std::fprintf(stderr, "deflate failed: outcome %d, cause %d\n", result.outcome, result.cause);
+        std::fprintf(stderr, "deflate failed: outcome %d, cause %d\n", result.outcome, result.failure.cause);
         return 1;
     }
     std::printf("%llu\n", static_cast<unsigned long long>(result.written));

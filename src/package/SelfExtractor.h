@@ -131,6 +131,9 @@ protected:
     // reporting to progress, or else to m_callback in percent. Never throws.
     PackageResult InflateEntry(CFile& package, const PackageEntry& e, CFile* target,
                                EntryProgress* progress = nullptr);
+    // InflateEntry's loop, its stream begun.
+    PackageResult InflateStream(CFile& package, const PackageEntry& e, CFile* target,
+                                EntryProgress* progress);
     // Writes the streams, the records and the trailer, each stream the one deflate
     // stream of DeflateEntry: SFX_WRITE_DONE, SFX_ERR_OPEN_SOURCE or SFX_ERR_WRITE.
     // Never throws.
@@ -141,8 +144,8 @@ protected:
     // source: the entry's file, open; nullptr: opened here from its source path.
     PackageResult AppendEntry(CFile& output, EntryEncoder& encoder, PackageEntry& e, EntryProgress* progress,
                               CFile* source);
-    // The writer's own encoder (EntryEncoder::Encode): one deflate stream at level 6
-    // through the object's own stream and buffers.
+    // The writer's own encoder (EntryEncoder::Encode): one deflate stream at
+    // kDefaultDeflateLevel through the object's own stream and buffers.
     PackageResult DeflateEntry(CFile& source, uint32_t size, CFile& output, uint32_t* compressedSize,
                                EntryProgress* progress, FileFailure* failure);
     class SingleStream;
@@ -155,6 +158,8 @@ protected:
     // Keeps what failed, with the error the file layer threw, and answers result.
     PackageResult Failed(PackageResult result, FileFailure::Side side, const WideString& file,
                          const CFileException& error);
+    // Keeps the limit reached (file: the output it concerns) and answers SFX_ERR_WRITE.
+    PackageResult Reached(FileFailure::Limit limit, const WideString& file);
     // CFile::Open, keeping a failure to open path as side's.
     bool OpenFile(CFile& file, const WideString& path, uint32_t flags, FileFailure::Side side);
     // When no input is pending, reads up to 4096 bytes of source into m_inBuffer;

@@ -77,6 +77,11 @@ PackageResult SelfExtractor::Failed(PackageResult result, FileFailure::Side side
     return result;
 }
 
+PackageResult SelfExtractor::Reached(FileFailure::Limit limit, const WideString& file) {
+    m_failure = FileFailure::Reached(limit, file);
+    return SFX_ERR_WRITE;
+}
+
 bool SelfExtractor::OpenFile(CFile& file, const WideString& path, uint32_t flags, FileFailure::Side side) {
     CFileException error;
     if (file.Open(path.c_str(), flags, &error)) return true;

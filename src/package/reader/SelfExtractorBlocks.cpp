@@ -1,6 +1,5 @@
 // The packer's extraction and verification: the installer's inflate loop, with the
 // system seeing one read or write per large block instead of one per 4096 bytes.
-#include <memory>
 #include <new>
 
 #include "file/CFile.h"
@@ -16,7 +15,6 @@ PackageResult SelfExtractor::InflateEntryInBlocks(int32_t index, CFile* target, 
     if (result != SFX_OK) return result;
     const PackageEntry& e = m_entries[index];
     if (progress != nullptr) progress->Begin(e, e.compressedSize);
-    result = SFX_ERR_WRITE;
     try {
         BufferedSource source(package);
         if (target == nullptr) {
@@ -25,13 +23,12 @@ PackageResult SelfExtractor::InflateEntryInBlocks(int32_t index, CFile* target, 
             BufferedSink sink(*target);
             result = InflateEntry(source, e, &sink, progress);
             // What the sink still holds reaches the file before the caller closes it.
-            if (result == SFX_OK) sink.WriteHeld();
+            if (result == SFX_OK &&
+                !m_failure.Catch(FileFailure::kWrite, target->m_fileName, [&] { sink.WriteHeld(); }))
+                result = SFX_ERR_WRITE;
         }
-    } catch (CFileException* error) {
-        std::unique_ptr<CFileException> owner(error);
-        result = Failed(SFX_ERR_WRITE, FileFailure::kWrite, target->m_fileName, *error);
     } catch (const std::bad_alloc&) {
-        result = SFX_ERR_WRITE;
+        result = Reached(FileFailure::kNoMemory, WideString());
     }
     package.Abort();
     if (result == SFX_OK && progress != nullptr) progress->End(e);
