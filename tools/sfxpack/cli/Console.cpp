@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "base/Utf8.h"
+#include "tools/sfxpack/cli/ProgressBar.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -10,14 +11,37 @@
 #include <unistd.h>
 #endif
 
+namespace {
+
+ProgressBar* g_liveBar = nullptr;
+
+void ClearLiveBar() {
+    if (g_liveBar != nullptr) g_liveBar->Finish();
+}
+
+void WriteErrorLine(const std::string& line) {
+    ClearLiveBar();
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
+}  // namespace
+
+void SetLiveBar(ProgressBar* bar) {
+    g_liveBar = bar;
+}
+
+ProgressBar* LiveBar() {
+    return g_liveBar;
+}
+
 void PrintOut(const std::string& text) {
+    ClearLiveBar();
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
 }
 
 void PrintError(const std::string& subject, const std::string& cause) {
-    const std::string line = "sfxpack: " + subject + ": " + cause + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
+    WriteErrorLine("sfxpack: " + subject + ": " + cause + "\n");
 }
 
 void PrintError(const WideString& subject, const std::string& cause) {
@@ -67,6 +91,5 @@ bool StderrIsTerminal() {
 }
 
 void PrintNote(const std::string& line) {
-    const std::string text = line + "\n";
-    std::fwrite(text.data(), 1, text.size(), stderr);
+    WriteErrorLine(line + "\n");
 }

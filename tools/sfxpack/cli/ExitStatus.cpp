@@ -2,6 +2,7 @@
 
 #include "base/WideString.h"
 #include "tools/sfxpack/cli/Console.h"
+#include "tools/sfxpack/cli/HelpFormat.h"
 #include "tools/sfxpack/cli/SystemText.h"
 
 namespace {
@@ -19,21 +20,25 @@ const struct {
     {kExitCannotRead,
      "a package, stub or input file cannot be opened or read (the message names it and ends with the "
      "system's reason), or no stub was found; try: a program it runs is missing (named, with its Debian "
-     "package), or the Wine session could not start"},
+     "package), the Wine session could not start, or the installer cannot be read (with the system's reason)"},
     {kExitNotPackage,
-     "no valid package was found in FILE, or it holds no entries; try: package unreadable (the installer "
-     "could not read its package)"},
+     "no valid package was found in FILE (none at all, or one cut short or damaged at its end), or it holds "
+     "no entries; try: package unreadable (the installer could not read its package), or not an installer "
+     "(no Windows program, no package of ours, or cut short: told before Wine starts)"},
     {kExitCannotWrite,
      "an output cannot be created or written (the message names it and ends with the system's reason), or "
      "it would replace the package that extract reads"},
     {kExitRefused,
-     "create refused its input: a name the installer cannot extract, more than 256 files, two files with "
-     "one name, a package of 2 GiB or more, a package too small to be found again, a stub that is already "
+     "create refused its input: a name the installer cannot extract, more than {files} files, two files "
+     "with one name, a package of {limit} or more, a package too small to be found again, a stub that is "
+     "already "
      "signed, or (without --force) an installer of other than one FILE, a FILE that is no readable "
      "installer database, or a stub that is no Windows program; info: a database in the package cannot be "
      "read (its JSON has \"msi\": null and \"msi_error\")"},
     {kExitNeedsPerson, "try: needs a person (the installer shows its own dialogs; use --update)"},
-    {kExitTimedOut, "try: timed out (the installer did not end within --timeout)"},
+    {kExitTimedOut, "try: timed out (the try did not end within --timeout)"},
+    {kExitInternalError,
+     "try: internal error (a fault of try itself, to be reported; --json still prints JSON)"},
     {kExitInterrupted,
      "interrupted by Ctrl+C, Ctrl+Break or the closing of the console (Windows); on POSIX, SIGINT, "
      "SIGTERM, SIGHUP or SIGQUIT end it by that signal (128 + its number to a shell). Either way the "
@@ -58,9 +63,8 @@ const Meaning kMeanings[] = {
     {SFX_ERR_OPEN_SOURCE, kExitCannotRead, "changed while it was read"},
     {SFX_ERR_DAMAGED, kExitDamaged,
      "damaged data (stream error, checksum mismatch, cut short or wrong size)"},
-    // Likewise a write the system refused; what is left is our limit, or memory.
-    {SFX_ERR_WRITE, kExitCannotWrite,
-     "cannot be written: a package must stay below 2 GiB, or memory ran out"},
+    // Likewise a write the system refused; limits come with a failure of their own.
+    {SFX_ERR_WRITE, kExitCannotWrite, "cannot be written"},
 };
 
 const Meaning& MeaningOf(PackageResult result) {
@@ -74,34 +78,22 @@ const Meaning& MeaningOf(PackageResult result) {
 }  // namespace
 
 std::string ExitStatusHelp() {
-    // Each status on lines of at most 86 columns, the meaning's further lines indented.
-    constexpr size_t kWidth = 86;
     std::string text = "Exit status:\n";
-    for (const auto& row : kStatuses) {
-        std::string line = "  " + std::to_string(row.status) + " ";
-        const std::string meaning = row.meaning;
-        for (size_t at = 0; at < meaning.size();) {
-            size_t end = meaning.find(' ', at);
-            if (end == std::string::npos) end = meaning.size();
-            const std::string word = meaning.substr(at, end - at);
-            if (line.size() + 1 + word.size() > kWidth) {
-                text += line + "\n";
-                line = "    ";
-            }
-            line += " " + word;
-            at = end + 1;
-        }
-        text += line + "\n";
-    }
+    for (const auto& row : kStatuses) text += Wrap(row.meaning, "  " + std::to_string(row.status) + "  ", 6);
     return text;
 }
 
 int ExitStatusOf(PackageResult result, const FileFailure& failure) {
     if (failure.Failed()) return failure.side == FileFailure::kRead ? kExitCannotRead : kExitCannotWrite;
+    if (result != SFX_OK && failure.limit == FileFailure::kTooLong) return kExitRefused;
     return MeaningOf(result).status;
 }
 
 std::string ResultWords(PackageResult result, const FileFailure& failure) {
+    if (!failure.Failed() && result != SFX_OK && failure.limit == FileFailure::kTooLong)
+        return Expand("too large: a package must stay below {limit}");
+    if (!failure.Failed() && result != SFX_OK && failure.limit == FileFailure::kNoMemory)
+        return "memory ran out";
     if (!failure.Failed()) return MeaningOf(result).words;
     return std::string(failure.side == FileFailure::kRead ? "cannot be read: " : "cannot be written: ") +
            SystemReason(failure.cause, failure.osError);

@@ -18,8 +18,9 @@ enum ExitStatus : int {
     kExitNotPackage = 4,
     kExitCannotWrite = 5,
     kExitRefused = 6,
-    kExitNeedsPerson = 7,  // try only
-    kExitTimedOut = 8,     // try only
+    kExitNeedsPerson = 7,    // try only
+    kExitTimedOut = 8,       // try only
+    kExitInternalError = 9,  // try only
     kExitInterrupted = 130,
 };
 

@@ -4,12 +4,12 @@
 
 #include "package/PackageEntry.h"
 #include "tools/sfxpack/cli/Console.h"
+#include "tools/sfxpack/cli/Figures.h"
 
 void PackerProgress::Begin(const PackageEntry& entry, uint64_t total) {
     m_entry = total;
     m_item = Printable(entry.name);
-    if (m_step != nullptr)
-        m_bar.Note(std::string(m_step) + " " + m_item + " (" + std::to_string(total) + " bytes)");
+    if (m_step != nullptr) PrintNote(std::string(m_step) + " " + m_item + " (" + Bytes(total) + ")");
     m_bar.Show(m_done, m_total, m_item);
 }
 

@@ -18,8 +18,6 @@ public:
     void Begin(const PackageEntry& entry, uint64_t total) override;
     void Advance(uint64_t consumed) override;
     void End(const PackageEntry& entry) override;
-    // Clears the bar, so that a line of text can follow.
-    void Finish() { m_bar.Finish(); }
 
 private:
     ProgressBar m_bar;

@@ -163,15 +163,12 @@ void ProgressBar::Show(uint64_t done, uint64_t total, const std::string& item) {
     const double seconds = std::chrono::duration<double>(now - m_start).count();
     WriteErr("\r" + ProgressLine(done, total, seconds, item, m_columns));
     m_shown = true;
-}
-
-void ProgressBar::Note(const std::string& line) {
-    Finish();
-    PrintNote(line);
+    SetLiveBar(this);
 }
 
 void ProgressBar::Finish() {
     if (m_shown && m_columns > 1)
         WriteErr("\r" + std::string(static_cast<size_t>(m_columns - 1), ' ') + "\r");
     m_shown = false;
+    if (LiveBar() == this) SetLiveBar(nullptr);
 }

@@ -13,11 +13,10 @@ public:
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
     ~ProgressBar() { Finish(); }
-    // done of total bytes, with the item being worked on.
+    // done of total bytes, with the item being worked on; the console knows it is on
+    // screen until Finish.
     void Show(uint64_t done, uint64_t total, const std::string& item);
-    // A line of text of its own on stderr; a bar on screen is cleared first and
-    // comes back with the next Show.
-    void Note(const std::string& line);
+    // Clears the bar from the screen; the console calls it before any line it prints.
     void Finish();
 
 private:

@@ -1,7 +1,6 @@
 #include "tools/sfxpack/commands/CreateInputs.h"
 
 #include "base/Path.h"
-#include "file/CatchFileError.h"
 #include "package/reader/EntryName.h"
 #include "tools/sfxpack/cli/Console.h"
 #include "tools/sfxpack/cli/ExitStatus.h"
@@ -16,12 +15,11 @@ int CreateInputs::LookAtStub(const PackerOptions& o) {
         PrintError(o.stub, why);
         return kExitCannotRead;
     }
-    CFileException error;
-    if (CatchFileError([&] { stub.size = stub.file.GetLength(); }, &error) != CFileException::none) {
-        return ReportFailure(FileFailure(FileFailure::kRead, o.stub, error));
+    FileFailure failure;
+    if (!failure.Catch(FileFailure::kRead, o.stub, [&] { stub.size = stub.file.GetLength(); })) {
+        return ReportFailure(failure);
     }
-    CertificateTable table;
-    stub.signature = ReadCertificateTable(stub.file, &table);
+    stub.signature = PeImage::Read(stub.file).Signature();
     if (stub.signature == StubSignature::kSigned && !o.allowSignedStub) {
         PrintError(o.stub,
                    "already signed (it has a certificate table); appending would break the signature. "
@@ -59,19 +57,18 @@ int CreateInputs::LookAtFile(const WideString& path, const PackerOptions& o) {
         return kExitCannotRead;
     }
     uint32_t length = 0;
-    CFileException error;
-    if (CatchFileError([&] { length = file.file.GetLength(); }, &error) == CFileException::none) {
+    FileFailure failure;
+    if (failure.Catch(FileFailure::kRead, path, [&] { length = file.file.GetLength(); })) {
         file.size = length;
-    } else if (error.m_cause == CFileException::badSeek) {
+    } else if (failure.cause == CFileException::badSeek) {
         file.size = ~0ull;  // past what a 32-bit seek reaches, so past every limit too
     } else {
-        return ReportFailure(FileFailure(FileFailure::kRead, path, error));
+        return ReportFailure(failure);
     }
     file.isDatabase = HasDatabaseSignature(file.file);
     // The writer reads it from its start.
-    if (CatchFileError([&] { file.file.Seek(0, CFile::begin); }, &error) != CFileException::none) {
-        return ReportFailure(FileFailure(FileFailure::kRead, path, error));
-    }
+    if (!failure.Catch(FileFailure::kRead, path, [&] { file.file.Seek(0, CFile::begin); }))
+        return ReportFailure(failure);
     return kExitOk;
 }
 

@@ -11,7 +11,7 @@
 #include "base/WideString.h"
 #include "file/CFile.h"
 #include "tools/sfxpack/formats/MsiProduct.h"
-#include "tools/sfxpack/formats/PeCertificate.h"
+#include "tools/sfxpack/formats/PeImage.h"
 
 struct PackerOptions;
 

@@ -36,6 +36,11 @@ void EntryVerdict::TakeData(PackageResult result, const FileFailure& failure) {
     m_failure = failure;
 }
 
+const char* EntryVerdict::Check() const {
+    if (Good()) return "ok";
+    return Unreadable() ? "unreadable" : "damaged";
+}
+
 int EntryVerdict::Status() const {
     switch (m_kind) {
         case kGood:

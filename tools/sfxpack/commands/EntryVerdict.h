@@ -28,6 +28,8 @@ public:
     bool Good() const { return m_kind == kGood; }
     // Its data could not be read (the disk, not the package, failed).
     bool Unreadable() const { return m_kind == kData && m_failure.side == FileFailure::kRead; }
+    // The verdict in a word: "ok", "damaged" or "unreadable".
+    const char* Check() const;
     // The exit status it ends a command with.
     int Status() const;
     // What is wrong, in words that follow "entry N (name): ".

@@ -1,6 +1,5 @@
 #include "tools/sfxpack/commands/PackageInfo.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "base/Utf8.h"
@@ -12,19 +11,17 @@
 #include "package/reader/TableOfContents.h"
 #include "tools/sfxpack/cli/Console.h"
 #include "tools/sfxpack/cli/ExitStatus.h"
+#include "tools/sfxpack/cli/Figures.h"
 #include "tools/sfxpack/cli/JsonWriter.h"
-#include "tools/sfxpack/cli/PackerOptions.h"
 #include "tools/sfxpack/cli/PackerProgress.h"
 #include "tools/sfxpack/commands/NameProblems.h"
 #include "tools/sfxpack/files/TemporaryFolder.h"
-#include "tools/sfxpack/formats/PeCertificate.h"
+#include "tools/sfxpack/formats/PeImage.h"
 
 namespace {
 
 const char* CheckText(const EntryInfo& entry) {
-    if (!entry.verdict) return "-";
-    if (entry.verdict->Good()) return "ok";
-    return entry.verdict->Unreadable() ? "unreadable" : "damaged";
+    return entry.verdict ? entry.verdict->Check() : "-";
 }
 
 }  // namespace
@@ -36,7 +33,9 @@ void PackageInfo::Collect(const SelfExtractor& reader, const TocLocation& locati
     CFile opened;
     if (opened.Open(file.c_str(), CFile::accessRead | CFile::shareAllowAll)) {
         CatchFileError([&] { fileLength = opened.GetLength(); });
-        isSigned = ReadCertificateTable(opened, &table) == StubSignature::kSigned;
+        const PeImage image = PeImage::Read(opened);
+        isSigned = image.Signature() == StubSignature::kSigned;
+        table = image.Certificates();
         opened.Abort();
     }
     // Where the trailer ends, 0 when that is unknown.
@@ -78,7 +77,8 @@ void PackageInfo::Inspect(SelfExtractor& reader, bool showProgress, bool verbose
                 copy = folder.PathFor(entry.name);
                 if (target.Open(copy.c_str(), CFile::createNew | CFile::accessWrite | CFile::noInherit)) {
                     result = reader.InflateEntryInBlocks(entry.index, &target, &progress);
-                    if (CatchFileError([&] { target.Close(); }) != CFileException::none)
+                    FileFailure closing;
+                    if (!closing.Catch(FileFailure::kWrite, copy, [&] { target.Close(); }))
                         result = SFX_ERR_WRITE;
                 }
             }
@@ -89,23 +89,18 @@ void PackageInfo::Inspect(SelfExtractor& reader, bool showProgress, bool verbose
             verdict.TakeData(result, reader.LastFailure());
         }
         // A package the disk cannot read is no fact about the package: an error of its own.
-        if (verdict.Unreadable()) {
-            progress.Finish();
-            verdict.Report(file);
-        }
+        if (verdict.Unreadable()) verdict.Report(file);
         entry.verdict = verdict;
         if (verdict.Good() && !copy.IsEmpty() && HasDatabaseSignature(copy)) {
             std::string problem;
             entry.isDatabase = ReadMsiProduct(copy, &entry.product, &problem);
             if (!entry.isDatabase) {
                 entry.databaseProblem = problem;
-                progress.Finish();
                 PrintError(file, EntryText(reader, entry.index) + problem);
             }
         }
         if (!copy.IsEmpty()) RemoveQuietly(copy);
     }
-    progress.Finish();
 }
 
 std::string PackageInfo::Json() const {
@@ -145,19 +140,23 @@ std::string PackageInfo::Json() const {
 
 std::string PackageInfo::Text() const {
     std::string text = "file:       " + Printable(file) + "\n";
-    text += "stub:       " + std::to_string(stubSize) + " bytes\n";
+    text += "stub:       " + Bytes(stubSize) + "\n";
     text += std::string("signature:  ") +
             (!isSigned                ? "none"
              : signatureCoversPackage ? "Authenticode, covers the package"
                                       : "Authenticode, does NOT cover the package (its table lies before the "
                                         "package's end)") +
             "\n";
-    text += "index        size  compressed      offset  checksum  name\n";
+    const auto row = [](const std::string& index, const std::string& size, const std::string& compressed,
+                        const std::string& offset, const std::string& check) {
+        return Column(index, 5) + Column(size, kBytesColumn) + Column(compressed, kBytesColumn) +
+               Column(offset, kBytesColumn) + Column(check, -8);
+    };
+    text += row("index", "size", "compressed", "offset", "checksum") + "name\n";
     for (const EntryInfo& e : entries) {
-        char line[96];
-        std::snprintf(line, sizeof line, "%5d  %10u  %10u  %10u  %-8s  ", static_cast<int>(e.index), e.size,
-                      e.compressedSize, e.offset, CheckText(e));
-        text += line + Printable(e.name) + "\n";
+        text += row(std::to_string(e.index), Grouped(e.size), Grouped(e.compressedSize), Grouped(e.offset),
+                    CheckText(e)) +
+                Printable(e.name) + "\n";
         if (e.verdict && !e.verdict->Good()) text += "       " + e.verdict->Words() + "\n";
         if (e.isDatabase) text += "       " + ProductNote(e.name, e.product) + "\n";
     }
@@ -171,13 +170,4 @@ int PackageInfo::Status() const {
         if (!e.databaseProblem.empty()) status = kExitRefused;
     }
     return status;
-}
-
-int ShowPackageInfo(const PackerOptions& options, SelfExtractor& reader, const TocLocation& location,
-                    bool inspect) {
-    PackageInfo info;
-    info.Collect(reader, location);
-    if (inspect) info.Inspect(reader, StderrIsTerminal() && !options.quiet, options.verbose);
-    PrintOut(options.json ? info.Json() : info.Text());
-    return info.Status();
 }

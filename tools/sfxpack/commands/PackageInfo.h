@@ -53,6 +53,5 @@ struct PackageInfo {
     int Status() const;
 };
 
-// The info command and list --json on reader's package, its table found at location.
-int ShowPackageInfo(const PackerOptions& options, SelfExtractor& reader, const TocLocation& location,
-                    bool inspect);
+// info (inspect) and list --json on the options' package.
+int DescribePackage(const PackerOptions& options, bool inspect);

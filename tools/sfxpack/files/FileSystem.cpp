@@ -70,6 +70,13 @@ bool PathExistsNoFollow(const WideString& path) {
     return GetFileAttributesW(path.w_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool SizeOf(const WideString& path, uint64_t* size) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.w_str(), GetFileExInfoStandard, &data)) return false;
+    *size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    return true;
+}
+
 bool MoveIntoPlace(const WideString& from, const WideString& to) {
     // Windows refuses to replace a file that anyone has open, even for a moment (a
     // virus scanner, an indexer, another sfxpack looking at the name), so a refusal
@@ -108,6 +115,13 @@ bool IsNameOf(const WideString& name, const WideString& path) {
 bool PathExistsNoFollow(const WideString& path) {
     struct stat info;
     return lstat(Utf8FromWide(path).c_str(), &info) == 0;
+}
+
+bool SizeOf(const WideString& path, uint64_t* size) {
+    struct stat info;
+    if (stat(Utf8FromWide(path).c_str(), &info) != 0) return false;
+    *size = static_cast<uint64_t>(info.st_size);
+    return true;
 }
 
 #endif

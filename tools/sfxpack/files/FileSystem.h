@@ -14,6 +14,8 @@ bool SameFile(const WideString& a, const WideString& b);
 // True when name itself, a link not followed, is the file that path leads to: a
 // hard link to it or its own name.
 bool IsNameOf(const WideString& name, const WideString& path);
+// The length of the file at path, in *size; false when it cannot be had.
+bool SizeOf(const WideString& path, uint64_t* size);
 // True when something, a dangling link included, has this name.
 bool PathExistsNoFollow(const WideString& path);
 // Moves from over to, replacing a file there in one step.

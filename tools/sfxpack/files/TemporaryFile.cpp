@@ -1,7 +1,6 @@
 #include "tools/sfxpack/files/TemporaryFile.h"
 
 #include "base/Path.h"
-#include "file/CatchFileError.h"
 #include "file/RemoveQuietly.h"
 #include "package/FileFailure.h"
 #include "tools/sfxpack/files/FileSystem.h"
@@ -38,10 +37,7 @@ bool TemporaryFile::Create(FileFailure* failure) {
 }
 
 bool TemporaryFile::Close(FileFailure* failure) {
-    CFileException error;
-    if (CatchFileError([&] { m_file.Close(); }, &error) == CFileException::none) return true;
-    *failure = FileFailure(FileFailure::kWrite, m_finalPath, error);
-    return false;
+    return failure->Catch(FileFailure::kWrite, m_finalPath, [&] { m_file.Close(); });
 }
 
 bool TemporaryFile::Publish() {
