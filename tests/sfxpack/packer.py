@@ -96,7 +96,12 @@ def file_kinds(scratch):
     struct.pack_into("<H", wide, 0x84, 0x8664)
     struct.pack_into("<H", wide, 0x80 + 24, 0x20B)
     struct.pack_into("<I", wide, 0x80 + 24 + 108, 16)
+    # Signed after packing: a certificate table behind the package, which the header points at.
+    signed = bytearray(installer + os.urandom(2048))
+    struct.pack_into("<II", signed, 0x80 + 24 + 96 + 4 * 8, len(installer), 2048)
     rows = {"installer.exe": (installer, "installer", True),
+            "signed.exe": (bytes(signed), "installer", True),
+            "signed-cut.exe": (bytes(signed[:len(stub) + 5000]), "cut-short", False),
             # A download that stopped in the data, in the table, in the trailer.
             "cut-in-data.exe": (installer[:len(stub) + 5000], "cut-short", False),
             "cut-in-table.exe": (installer[:-30], "cut-short", False),
