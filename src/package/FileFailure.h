@@ -8,10 +8,10 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "base/WideString.h"
 #include "file/CFileException.h"
-#include "file/CatchFileError.h"
 
 struct FileFailure {
     enum Side : int32_t { kNone, kRead, kWrite };
@@ -37,10 +37,17 @@ struct FileFailure {
     // of a copy failed: each call says its side where it is made.
     template <typename Call>
     bool Catch(Side failedSide, const WideString& failedFile, Call&& call) {
-        CFileException error;
-        if (CatchFileError(call, &error) == CFileException::none) return true;
-        *this = FileFailure(failedSide, failedFile, error);
-        return false;
+        // One handler for every call, in CatchCall: the installer links this path, and
+        // a handler per call site would cost it kilobytes.
+        return CatchCall(failedSide, failedFile, &Run<std::remove_reference_t<Call>>,
+                         const_cast<void*>(static_cast<const void*>(&call)));
+    }
+
+    // Catch's handler, and how it runs the call it is given.
+    bool CatchCall(Side failedSide, const WideString& failedFile, void (*run)(void*), void* call);
+    template <typename Call>
+    static void Run(void* call) {
+        (*static_cast<Call*>(call))();
     }
 
     Side side = kNone;

@@ -131,9 +131,6 @@ protected:
     // reporting to progress, or else to m_callback in percent. Never throws.
     PackageResult InflateEntry(CFile& package, const PackageEntry& e, CFile* target,
                                EntryProgress* progress = nullptr);
-    // InflateEntry's loop, its stream begun.
-    PackageResult InflateStream(CFile& package, const PackageEntry& e, CFile* target,
-                                EntryProgress* progress);
     // Writes the streams, the records and the trailer, each stream the one deflate
     // stream of DeflateEntry: SFX_WRITE_DONE, SFX_ERR_OPEN_SOURCE or SFX_ERR_WRITE.
     // Never throws.
@@ -159,6 +156,11 @@ protected:
     PackageResult Failed(PackageResult result, FileFailure::Side side, const WideString& file,
                          const CFileException& error);
     // Keeps the limit reached (file: the output it concerns) and answers SFX_ERR_WRITE.
+    PackageResult Reached(FileFailure::Limit limit) {
+        m_failure = FileFailure();
+        m_failure.limit = limit;
+        return SFX_ERR_WRITE;
+    }
     PackageResult Reached(FileFailure::Limit limit, const WideString& file);
     // CFile::Open, keeping a failure to open path as side's.
     bool OpenFile(CFile& file, const WideString& path, uint32_t flags, FileFailure::Side side);

@@ -15,7 +15,7 @@ class EventRecorder {
 public:
     struct Event {
         int32_t event;
-        const void* data;    // as the callback got it
+        const void* data;     // as the callback got it
         std::u16string name;  // BEGIN and END: the entry's name
         int32_t percent;      // PROGRESS
     };
@@ -31,7 +31,8 @@ public:
         Event e{event, data, {}, -1};
         if (event == SFX_EVENT_PROGRESS) {
             e.percent = *static_cast<int32_t*>(data);
-            if (!self->watched.IsEmpty() && PathExists(self->watched) && FileSize(self->watched) > self->limit)
+            if (!self->watched.IsEmpty() && PathExists(self->watched) &&
+                FileSize(self->watched) > self->limit)
                 self->overLimit = true;
         } else {
             e.name = static_cast<WideString*>(data)->c_str();

@@ -78,7 +78,8 @@ PackageResult SelfExtractor::Failed(PackageResult result, FileFailure::Side side
 }
 
 PackageResult SelfExtractor::Reached(FileFailure::Limit limit, const WideString& file) {
-    m_failure = FileFailure::Reached(limit, file);
+    Reached(limit);
+    m_failure.file = file;
     return SFX_ERR_WRITE;
 }
 

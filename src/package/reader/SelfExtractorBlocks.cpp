@@ -28,7 +28,7 @@ PackageResult SelfExtractor::InflateEntryInBlocks(int32_t index, CFile* target, 
                 result = SFX_ERR_WRITE;
         }
     } catch (const std::bad_alloc&) {
-        result = Reached(FileFailure::kNoMemory, WideString());
+        result = Reached(FileFailure::kNoMemory);
     }
     package.Abort();
     if (result == SFX_OK && progress != nullptr) progress->End(e);

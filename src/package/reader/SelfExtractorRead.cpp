@@ -1,6 +1,4 @@
 // Extraction: inflate only, so the installer links no deflate code.
-#include <memory>
-#include <new>
 
 #include "base/Path.h"
 #include "file/CFile.h"
@@ -121,17 +119,8 @@ PackageResult SelfExtractor::InflateEntry(CFile& package, const PackageEntry& e,
     if (e.offset > kMaxPackageLength) return SFX_ERR_DAMAGED;
     ResetStreamBuffers();
     m_progressTotal = static_cast<int32_t>(e.compressedSize);
-    if (inflateInit(this) != Z_OK) return Reached(FileFailure::kNoMemory, WideString());
+    if (inflateInit(this) != Z_OK) return Reached(FileFailure::kNoMemory);
     ZStreamScope<inflateEnd> scope(this);
-    try {
-        return InflateStream(package, e, target, progress);
-    } catch (const std::bad_alloc&) {
-        return Reached(FileFailure::kNoMemory, WideString());
-    }
-}
-
-PackageResult SelfExtractor::InflateStream(CFile& package, const PackageEntry& e, CFile* target,
-                                           EntryProgress* progress) {
     uint64_t written = 0;
     // Takes what the last inflate call produced: SFX_ERR_DAMAGED once the entry would
     // grow past its recorded size, before any of the excess is written.
@@ -147,13 +136,18 @@ PackageResult SelfExtractor::InflateStream(CFile& package, const PackageEntry& e
         }
         return SFX_OK;
     };
-    const auto read = [&](auto&& call) { return m_failure.Catch(FileFailure::kRead, m_packagePath, call); };
-    if (!read([&] { package.Seek(static_cast<int32_t>(e.offset), CFile::begin); }))
-        return SFX_ERR_OPEN_SOURCE;
+    // The stream's next bytes, the first from the entry's offset: one read-side call, so
+    // that the installer carries one handler for both.
+    bool positioned = false;
+    uint32_t pending = 0;
+    const auto readMore = [&] {
+        if (!positioned) package.Seek(static_cast<int32_t>(e.offset), CFile::begin);
+        positioned = true;
+        pending = FillInput(package);
+    };
     int r = Z_BUF_ERROR;
     for (;;) {
-        uint32_t pending = 0;
-        if (!read([&] { pending = FillInput(package); })) return SFX_ERR_OPEN_SOURCE;
+        if (!m_failure.Catch(FileFailure::kRead, m_packagePath, readMore)) return SFX_ERR_OPEN_SOURCE;
         if (pending == 0) break;
         r = inflate(this, Z_NO_FLUSH);
         const PackageResult taken = takeOutput();

@@ -113,16 +113,14 @@ PackageResult ReadTableOfContentsFrom(CFile& package, PackageEntry* entries, int
     TocLocation unused;
     if (location == nullptr) location = &unused;
     *location = TocLocation();
-    FileFailure kept;
-    PackageResult result = SFX_ERR_BAD_PACKAGE;
+    // Every call here reads: a failure is the package's, on the read side.
     try {
-        if (!kept.Catch(FileFailure::kRead, WideString(),
-                        [&] { result = ReadToc(package, entries, entryCount, location); }))
-            result = SFX_ERR_BAD_PACKAGE;
+        return ReadToc(package, entries, entryCount, location);
+    } catch (CFileException* error) {
+        std::unique_ptr<CFileException> owner(error);
+        if (failure != nullptr) *failure = FileFailure(FileFailure::kRead, WideString(), *error);
     } catch (...) {
         // Out of memory for a name: the table is as unusable as a damaged one.
-        result = SFX_ERR_BAD_PACKAGE;
     }
-    if (failure != nullptr) *failure = kept;
-    return result;
+    return SFX_ERR_BAD_PACKAGE;
 }

@@ -226,7 +226,7 @@ PackageResult SelfExtractor::AppendEntry(CFile& output, EntryEncoder& encoder, P
     try {
         result = encoder.Encode(*source, e.size, output, &compressedSize, progress, &failure);
     } catch (const std::bad_alloc&) {
-        return Reached(FileFailure::kNoMemory, WideString());
+        return Reached(FileFailure::kNoMemory);
     }
     // Named as the writer knows them: the output, or the entry's own path.
     if (failure.Failed() || result == SFX_ERR_OPEN_SOURCE) {

@@ -59,8 +59,9 @@ Written FindOption(const WideString& arg, Command command) {
 bool TakeOption(Written written, const std::vector<WideString>& args, size_t* i, PackerOptions* options,
                 std::string* error) {
     const OptionInfo& option = *written.option;
+    // Options sfxtry parses (try's own) have no target here.
     if (option.value == nullptr) {
-        options->*option.flag = true;
+        if (option.flag != nullptr) options->*option.flag = true;
         return true;
     }
     std::optional<WideString>& value = written.attached;
@@ -70,7 +71,7 @@ bool TakeOption(Written written, const std::vector<WideString>& args, size_t* i,
         return false;
     }
     if (option.number == nullptr) {
-        options->*option.text = *value;
+        if (option.text != nullptr) options->*option.text = *value;
         return true;
     }
     if (ParseNumber(*value, option, &(options->*option.number))) return true;
