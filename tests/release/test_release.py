@@ -268,10 +268,6 @@ class Release(unittest.TestCase):
             python = os.path.join(root, "usr/share/sfxpack/python/sfxtry")
             shipped = sorted(n for n in os.listdir(os.path.join(ROOT, "tools/sfxtry/sfxtry")) if n.endswith(".py"))
             self.assertEqual(sorted(os.listdir(python)), shipped)
-            # try finds its parts in the unpacked tree, and names what the machine lacks.
-            lacking = run([sfxpack, "try", stub], env={"PATH": "/nonexistent"})
-            self.assertEqual(lacking.returncode, 3, lacking.stderr)
-            self.assertIn("apt install python3 wine xvfb imagemagick", lacking.stderr)
             self.assertTrue(filecmp.cmp(os.path.join(root, "usr/share/bash-completion/completions/sfxpack"),
                                         COMPLETION, False))
             self.assertTrue(os.path.isfile(os.path.join(root, "usr/share/doc/sfxpack/copyright")))
@@ -291,6 +287,11 @@ class Release(unittest.TestCase):
                 self.assertEqual(i.read(os.path.getsize(stub)), s.read())
             verified = run([sfxpack, "verify", installer])
             self.assertEqual(verified.returncode, 0, verified.stderr)
+            # try finds its parts in the unpacked tree, and names what the machine lacks to
+            # run an installer.
+            lacking = run([sfxpack, "try", installer], env={"PATH": "/nonexistent"})
+            self.assertEqual(lacking.returncode, 3, lacking.stderr)
+            self.assertIn("apt install python3 wine xvfb imagemagick", lacking.stderr)
 
     def test_deb_depends_on_what_sfxpack_links(self):
         deb = os.path.join(self.dists[0], self.deb)
