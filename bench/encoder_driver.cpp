@@ -15,8 +15,8 @@
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "package/SelfExtractor.h"
-#include "package/writer/BufferedSink.h"
-#include "package/writer/BufferedSource.h"
+#include "package/reader/BufferedSink.h"
+#include "package/reader/BufferedSource.h"
 #include "package/writer/ParallelDeflater.h"
 
 namespace {
@@ -41,7 +41,7 @@ int Deflate(int threads, int level, const char* in, const char* out) {
     ParallelDeflater deflater(threads, level);
     const ParallelDeflater::Result result = deflater.Deflate(source, source.GetLength(), sink);
     if (result.outcome != ParallelDeflater::kDeflated) {
-        std::fprintf(stderr, "deflate failed: outcome %d, cause %d\n", result.outcome, result.cause);
+        std::fprintf(stderr, "deflate failed: outcome %d, cause %d\n", result.outcome, result.failure.cause);
         return 1;
     }
     std::printf("%llu\n", static_cast<unsigned long long>(result.written));

@@ -43,6 +43,10 @@ constexpr int32_t kMaxNameLength = 255;  // the name buffer holds 256 units with
 // may reach 2 GiB.
 constexpr uint32_t kMaxPackageLength = 0x7FFFFFFFu;
 
+// zlib's level for the writer's own stream (whose header is then 78 9C), and the
+// packer's default.
+constexpr int32_t kDefaultDeflateLevel = 6;
+
 // The marker search reads windows of 512 bytes stepping back 502, so that a marker
 // straddling two windows lies wholly inside the later one.
 constexpr uint32_t kSearchWindow = 512;

@@ -81,7 +81,7 @@ public:
     // ExtractEntryInto (target) or VerifyEntry (nullptr) reading the package and
     // writing target in large blocks, not the stream buffers' 4096 bytes, and
     // reporting to progress (may be null) instead of m_callback: the packer's way
-    // (writer/SelfExtractorBlocks.cpp, which the installer does not link).
+    // (reader/SelfExtractorBlocks.cpp, which the installer never calls).
     PackageResult InflateEntryInBlocks(int32_t index, CFile* target, EntryProgress* progress = nullptr);
 
     // Writing. AddFile refuses a 257th file, a file that cannot be opened, a name
@@ -141,8 +141,8 @@ protected:
     // source: the entry's file, open; nullptr: opened here from its source path.
     PackageResult AppendEntry(CFile& output, EntryEncoder& encoder, PackageEntry& e, EntryProgress* progress,
                               CFile* source);
-    // The writer's own encoder (EntryEncoder::Encode): one deflate stream at level 6
-    // through the object's own stream and buffers.
+    // The writer's own encoder (EntryEncoder::Encode): one deflate stream at
+    // kDefaultDeflateLevel through the object's own stream and buffers.
     PackageResult DeflateEntry(CFile& source, uint32_t size, CFile& output, uint32_t* compressedSize,
                                EntryProgress* progress, FileFailure* failure);
     class SingleStream;
@@ -155,6 +155,13 @@ protected:
     // Keeps what failed, with the error the file layer threw, and answers result.
     PackageResult Failed(PackageResult result, FileFailure::Side side, const WideString& file,
                          const CFileException& error);
+    // Keeps the limit reached (file: the output it concerns) and answers SFX_ERR_WRITE.
+    PackageResult Reached(FileFailure::Limit limit) {
+        m_failure = FileFailure();
+        m_failure.limit = limit;
+        return SFX_ERR_WRITE;
+    }
+    PackageResult Reached(FileFailure::Limit limit, const WideString& file);
     // CFile::Open, keeping a failure to open path as side's.
     bool OpenFile(CFile& file, const WideString& path, uint32_t flags, FileFailure::Side side);
     // When no input is pending, reads up to 4096 bytes of source into m_inBuffer;

@@ -4,11 +4,11 @@
 
 #include <vector>
 
+#include "file/CatchFileError.h"
 #include "package/ScriptedFile.h"
 #include "package/SelfExtractor.h"
-#include "package/reader/CatchFileError.h"
-#include "package/writer/BufferedSink.h"
-#include "package/writer/BufferedSource.h"
+#include "package/reader/BufferedSink.h"
+#include "package/reader/BufferedSource.h"
 #include "support/ScratchFolder.h"
 #include "support/TestFiles.h"
 

@@ -12,6 +12,7 @@
 #endif
 
 #include "file/CFile.h"
+#include "package/EventRecorder.h"
 #include "package/PackageImage.h"
 #include "package/SelfExtractor.h"
 #include "support/ScratchFolder.h"
@@ -19,38 +20,8 @@
 
 namespace {
 
-struct Event {
-    int32_t event;
-    std::u16string name;  // BEGIN and END
-    int32_t percent;      // PROGRESS
-};
-
-struct Recorder {
-    std::vector<Event> events;
-    WideString watched;  // a file whose size is checked at every progress event
-    uint64_t limit = 0;
-    bool overLimit = false;
-
-    static void Callback(PackageEvent event, void* data, uintptr_t userData) {
-        Recorder* self = reinterpret_cast<Recorder*>(userData);
-        Event e{event, {}, -1};
-        if (event == SFX_EVENT_PROGRESS) {
-            e.percent = *static_cast<int32_t*>(data);
-            if (!self->watched.IsEmpty() && PathExists(self->watched) && FileSize(self->watched) > self->limit) {
-                self->overLimit = true;
-            }
-        } else {
-            e.name = static_cast<WideString*>(data)->c_str();
-        }
-        self->events.push_back(e);
-    }
-    std::vector<int32_t> Percentages() const {
-        std::vector<int32_t> out;
-        for (const Event& e : events)
-            if (e.event == SFX_EVENT_PROGRESS) out.push_back(e.percent);
-        return out;
-    }
-};
+using Event = EventRecorder::Event;
+using Recorder = EventRecorder;
 
 class Extract : public ::testing::Test {
 protected:

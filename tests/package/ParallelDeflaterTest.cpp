@@ -217,15 +217,18 @@ TEST(ParallelDeflater, FailuresWhileWorkersRunEndCleanly) {
         const char* name;
         Script script;
         ParallelDeflater::Outcome outcome;
+        FileFailure::Side side;  // which file failed
         int32_t cause;
         int32_t osError;  // the system's error, carried from the failed call
     };
     Row rows[5] = {
-        {"read fails in the third chunk", {}, ParallelDeflater::kReadFailed, CFileException::hardIO, 23},
-        {"source shorter than announced", {}, ParallelDeflater::kLengthChanged, 0, -1},
-        {"source longer than announced", {}, ParallelDeflater::kLengthChanged, 0, -1},
-        {"disk full at the third write", {}, ParallelDeflater::kWriteFailed, CFileException::diskFull, 112},
-        {"no room for the whole stream", {}, ParallelDeflater::kTooLong, 0, -1},
+        {"read fails in the third chunk", {}, ParallelDeflater::kFileFailed, FileFailure::kRead,
+         CFileException::hardIO, 23},
+        {"source shorter than announced", {}, ParallelDeflater::kLengthChanged, FileFailure::kNone, 0, -1},
+        {"source longer than announced", {}, ParallelDeflater::kLengthChanged, FileFailure::kNone, 0, -1},
+        {"disk full at the third write", {}, ParallelDeflater::kFileFailed, FileFailure::kWrite,
+         CFileException::diskFull, 112},
+        {"no room for the whole stream", {}, ParallelDeflater::kTooLong, FileFailure::kNone, 0, -1},
     };
     rows[0].script.failReadAt = 2 * kMiB + 5;
     rows[1].script.lengthOffset = 1;
@@ -239,8 +242,9 @@ TEST(ParallelDeflater, FailuresWhileWorkersRunEndCleanly) {
             SCOPED_TRACE(threads);
             const Outcome run = Deflate(input, threads, 6, row.script);
             EXPECT_EQ(run.result.outcome, row.outcome);
-            EXPECT_EQ(run.result.cause, row.cause);
-            EXPECT_EQ(run.result.osError, row.osError);
+            EXPECT_EQ(run.result.failure.side, row.side);
+            EXPECT_EQ(run.result.failure.cause, row.cause);
+            EXPECT_EQ(run.result.failure.osError, row.osError);
             EXPECT_EQ(run.result.written, run.stream.size());
             EXPECT_LE(run.stream.size(), row.script.room);
             EXPECT_LT(run.stream.size(), whole.size());

@@ -10,6 +10,7 @@
 #endif
 
 #include "file/CFile.h"
+#include "package/EventRecorder.h"
 #include "package/PackageImage.h"
 #include "package/SelfExtractor.h"
 #include "package/reader/EntryName.h"
@@ -18,21 +19,10 @@
 
 namespace {
 
-struct Event {
-    int32_t event;
-    const void* data;
-    int32_t percent;
-};
-
 // Results and events share numbers; only their types keep one from standing in for the other.
 static_assert(!std::is_convertible<PackageEvent, PackageResult>::value &&
                   !std::is_convertible<PackageResult, PackageEvent>::value,
               "results and events must be distinct types");
-
-void Record(PackageEvent event, void* data, uintptr_t userData) {
-    reinterpret_cast<std::vector<Event>*>(userData)->push_back(
-        {event, data, event == SFX_EVENT_PROGRESS ? *static_cast<int32_t*>(data) : -1});
-}
 
 class Write : public ::testing::Test {
 protected:
@@ -242,8 +232,9 @@ TEST_F(Write, EventsPerEntryWithNonDecreasingProgress) {
     ASSERT_TRUE(writer.AddFile(Source("a.bin", RandomBytes(100000, 1))));
     ASSERT_TRUE(writer.AddFile(Source("b.txt", TextBytes(300000, 2))));
     ASSERT_TRUE(writer.AddFile(Source("c.txt", {})));
-    std::vector<Event> events;
-    ASSERT_EQ(writer.WritePackage(out, &Record, reinterpret_cast<uintptr_t>(&events)), SFX_OK);
+    EventRecorder recorder;
+    ASSERT_EQ(writer.WritePackage(out, &EventRecorder::Callback, recorder.UserData()), SFX_OK);
+    const std::vector<EventRecorder::Event>& events = recorder.events;
     // The writer takes its callback as an argument and leaves the members alone.
     EXPECT_EQ(writer.m_callback, nullptr);
     size_t at = 0;
@@ -286,6 +277,10 @@ TEST_F(Write, PackagesStayBelowTwoGibibytes) {
         ASSERT_TRUE(output.Open(out.c_str(), CFile::create | CFile::shareAllowAll | CFile::accessWrite));
         output.Seek(start, CFile::begin);
         EXPECT_EQ(writer.WriteEntries(output, nullptr, 0), SFX_ERR_WRITE) << start;
+        // The limit, not the disk, refused it: told as such, with the output's name.
+        EXPECT_EQ(writer.LastFailure().limit, FileFailure::kTooLong) << start;
+        EXPECT_FALSE(writer.LastFailure().Failed());
+        EXPECT_TRUE(writer.LastFailure().file == out);
         output.Close();
         EXPECT_LE(FileSize(out), 0x7FFFFFFFull);
     }
@@ -296,6 +291,14 @@ TEST_F(Write, PackagesStayBelowTwoGibibytes) {
     const uint32_t room = writer.m_entries[0].compressedSize + 20;
     output.Seek(static_cast<int32_t>(0x7FFFFFFFu - room), CFile::begin);
     EXPECT_EQ(writer.WriteEntries(output, nullptr, 0), SFX_ERR_WRITE);
+    EXPECT_EQ(writer.LastFailure().limit, FileFailure::kTooLong);
+    // A stub that would carry the output past the limit is refused before a byte is copied.
+    output.Seek(1, CFile::begin);
+    CFile stub;
+    ASSERT_TRUE(stub.Open(Source("stub.exe", RandomBytes(100, 2)).c_str(), CFile::accessRead));
+    EXPECT_EQ(writer.AppendStub(stub, 0x7FFFFFFFu, output), SFX_ERR_WRITE);
+    EXPECT_EQ(writer.LastFailure().limit, FileFailure::kTooLong);
+    stub.Abort();
     output.Close();
     EXPECT_LE(FileSize(out), 0x7FFFFFFFull);
     RemoveTree(out);

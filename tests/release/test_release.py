@@ -68,15 +68,32 @@ def complete(words, cwd):
 
 
 def help_usage(sfxpack):
-    """From sfxpack --help: {command: options of its usage line}, and the exit statuses."""
+    """From sfxpack --help: {command: options of its usage line}, the option table as
+    {spellings: (commands, description)}, and the exit statuses."""
     text = run([sfxpack, "--help"]).stdout
     usage = {}
-    for line in text.splitlines():
-        match = re.match(r"  sfxpack (\w+) (.*)", line)
-        if match:
-            usage[match.group(1)] = set(re.findall(r"(?<![\w-])(--?[A-Za-z][\w-]*)", match.group(2)))
+    for match in re.finditer(r"(?m)^  sfxpack (\w+) (.*(?:\n {12,}\S.*)*)", text.split("\nOptions:\n")[0]):
+        usage[match.group(1)] = set(re.findall(r"(?<![\w-])(--?[A-Za-z][\w-]*)", match.group(2)))
+    options = {}
+    table = text.split("\nOptions:\n")[1].split("\n\n")[0]
+    for heading, commands, description in re.findall(r"(?m)^  (-.*?)  \((.*)\)\n((?:      .*\n?)*)", table):
+        spellings = tuple(re.findall(r"(?<![\w-])(--?[A-Za-z][\w-]*)", heading))
+        options[spellings] = (set(usage) if commands == "every command" else set(commands.split(", ")),
+                              " ".join(description.split()))
     statuses = set(re.findall(r"^  (\d+)  ", text.split("Exit status:")[1], re.M))
-    return usage, statuses, text
+    return usage, options, statuses, text
+
+
+def figures(text):
+    """The numbers a text names, with their units: "256", "1 MiB", "2,147"."""
+    return set(re.findall(r"(?<![\w.,])\d+(?:,\d{3})*(?: [KMG]iB)?(?![\w])", text))
+
+
+def man_options(text):
+    """The OPTIONS section of the rendered page as {heading line: its whole entry}."""
+    section = text.split("\nOPTIONS\n")[1].split("\nEXIT STATUS\n")[0]
+    entries = re.split(r"(?m)^(?=       -)", section)[1:]
+    return {entry.splitlines()[0]: " ".join(entry.split()) for entry in entries}
 
 
 class Docs(unittest.TestCase):
@@ -85,7 +102,7 @@ class Docs(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.usage, cls.statuses, cls.help = help_usage(ARG)
+        cls.usage, cls.options, cls.statuses, cls.help = help_usage(ARG)
         if not cls.usage:
             raise AssertionError(f"no usage lines in sfxpack --help:\n{cls.help}")
 
@@ -99,6 +116,8 @@ class Docs(unittest.TestCase):
             self.assertRegex(text, rf"(?m)^{section}$")
 
     def test_page_has_every_command_option_and_status(self):
+        """Every command and every option of the table, each spelling, and every figure
+        the help gives an option (its range, default, chunk sizes) in the page's entry."""
         text, _ = render_man(MAN_PAGE)
         options_section = text.split("\nOPTIONS\n")[1].split("\nEXIT STATUS\n")[0]
         for command, options in self.usage.items():
@@ -107,6 +126,18 @@ class Docs(unittest.TestCase):
                 self.assertRegex(text, rf"(?m)^       {command}\b")  # described under COMMANDS
                 for option in options:
                     self.assertRegex(options_section, rf"(?m)^       {re.escape(option)}\b")
+        entries = man_options(text)
+        self.assertGreater(len(self.options), 15)
+        for spellings, (commands, description) in self.options.items():
+            with self.subTest(option=spellings):
+                found = [entry for heading, entry in entries.items()
+                         if all(re.search(rf"(?<![\w-]){re.escape(s)}(?![\w-])", heading) for s in spellings)]
+                self.assertEqual(len(found), 1, f"{spellings} in the page's OPTIONS")
+                self.assertLessEqual(figures(description), figures(found[0]), found[0])
+                # Each command that takes it shows it in its usage (but the options of every command).
+                if len(commands) < len(self.usage):
+                    for command in commands:
+                        self.assertTrue(set(spellings) & self.usage[command], (command, spellings))
         statuses = text.split("\nEXIT STATUS\n")[1].split("\nENVIRONMENT\n")[0]
         self.assertEqual(set(re.findall(r"(?m)^       (\d+)\b", statuses)), self.statuses)
 
@@ -136,10 +167,16 @@ class Docs(unittest.TestCase):
     def test_completion_offers_every_command_and_option(self):
         with tempfile.TemporaryDirectory() as cwd:
             self.assertLessEqual(set(self.usage) | {"--help", "--version"}, set(complete(["sfxpack", ""], cwd)))
+            self.assertEqual(set(complete(["sfxpack", "help", ""], cwd)), set(self.usage))
             for command, options in self.usage.items():
+                if command == "help":
+                    continue  # takes a command, not options
                 with self.subTest(command=command):
                     offered = set(complete(["sfxpack", command, "-"], cwd))
                     self.assertLessEqual(options | {"-q", "-v", "--help"}, offered)
+                    for spellings, (commands, _) in self.options.items():
+                        if command in commands:
+                            self.assertLessEqual(set(spellings), offered)
 
     def test_completion_of_values_and_files(self):
         with tempfile.TemporaryDirectory() as cwd:
@@ -153,7 +190,11 @@ class Docs(unittest.TestCase):
                 (["sfxpack", "create", "-o", "a.exe", "Se"], ["Setup.msi"]),
                 (["sfxpack", "create", "--", "-"], ["-odd.msi"]),
                 (["sfxpack", "list", "--j"], ["--json"]),
-                (["sfxpack", "verify", "--j"], []),
+                (["sfxpack", "verify", "--j"], ["--json"]),
+                (["sfxpack", "extract", "a.exe", "--directory", ""], ["out dir"]),
+                (["sfxpack", "try", "--keep", ""], ["out dir"]),
+                (["sfxpack", "help", "ex"], ["extract"]),
+                (["sfxpack", "info", "--j"], ["--json"]),
                 (["sfxpack", "frobnicate", ""], []),
             ]
             for words, expected in cases:
@@ -261,10 +302,6 @@ class Release(unittest.TestCase):
             python = os.path.join(root, "usr/share/sfxpack/python/sfxtry")
             shipped = sorted(n for n in os.listdir(os.path.join(ROOT, "tools/sfxtry/sfxtry")) if n.endswith(".py"))
             self.assertEqual(sorted(os.listdir(python)), shipped)
-            # try finds its parts in the unpacked tree, and names what the machine lacks.
-            lacking = in_release(codename, [sfxpack, "try", stub], env={"PATH": "/nonexistent"})
-            self.assertEqual(lacking.returncode, 3, lacking.stderr)
-            self.assertIn("apt install python3 wine xvfb imagemagick", lacking.stderr)
             self.assertTrue(filecmp.cmp(os.path.join(root, "usr/share/bash-completion/completions/sfxpack"),
                                         COMPLETION, False))
             self.assertTrue(os.path.isfile(os.path.join(root, "usr/share/doc/sfxpack/copyright")))
@@ -283,6 +320,11 @@ class Release(unittest.TestCase):
             self.assertEqual(slurp(installer)[:os.path.getsize(stub)], slurp(stub))
             verified = in_release(codename, [sfxpack, "verify", installer])
             self.assertEqual(verified.returncode, 0, verified.stderr)
+            # try finds its parts in the unpacked tree, and names what the machine lacks to
+            # run an installer.
+            lacking = in_release(codename, [sfxpack, "try", installer], env={"PATH": "/nonexistent"})
+            self.assertEqual(lacking.returncode, 3, lacking.stderr)
+            self.assertIn("apt install python3 wine xvfb imagemagick", lacking.stderr)
 
     def test_deb_depends_on_what_sfxpack_links(self):
         """Each package asks for the packages of its release that own what sfxpack links

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "tools/sfxpack/ContainedCall.h"
+#include "tools/sfxpack/formats/ContainedCall.h"
 
 namespace {
 

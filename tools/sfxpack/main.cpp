@@ -1,34 +1,55 @@
-// sfxpack: builds installers and package files, lists, extracts and verifies them.
-#include <cstdio>
+// sfxpack: builds installers and package files, lists, extracts, verifies and tries them.
 #include <string>
 #include <vector>
 
 #include "base/Utf8.h"
-#include "tools/sfxpack/Console.h"
-#include "tools/sfxpack/ExitStatus.h"
-#include "tools/sfxpack/Packer.h"
-#include "tools/sfxpack/PackerOptions.h"
-#include "tools/sfxpack/StubLocation.h"
-#include "tools/sfxpack/TryCommand.h"
+#include "tools/sfxpack/cli/CommandLine.h"
+#include "tools/sfxpack/cli/Console.h"
+#include "tools/sfxpack/cli/ExitStatus.h"
+#include "tools/sfxpack/cli/HelpText.h"
+#include "tools/sfxpack/cli/PackerOptions.h"
+#include "tools/sfxpack/commands/Commands.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
+#ifndef SFXPACK_VERSION
+#define SFXPACK_VERSION "0"
+#endif
+
 namespace {
 
 int RunPacker(const std::vector<WideString>& args) {
-    if (IsTryCommand(args)) return RunTry(args);
     PackerOptions options;
     std::string error;
     if (!ParseCommandLine(args, &options, &error)) {
-        std::string line = "sfxpack: " + error + "\n";
-        std::fwrite(line.data(), 1, line.size(), stderr);
+        PrintNote("sfxpack: " + error);
         return kExitUsage;
     }
-    const int stub = UseDefaultStub(&options);
-    if (stub != kExitOk) return stub;
-    return Packer(options).Run();
+    using Command = PackerOptions::Command;
+    switch (options.command) {
+        case Command::kHelp:
+            PrintOut(HelpText(options.helpTopic));
+            return kExitOk;
+        case Command::kVersion:
+            PrintOut("sfxpack " SFXPACK_VERSION "\n");
+            return kExitOk;
+        case Command::kCreate:
+            return RunCreate(options);
+        case Command::kList:
+            return RunList(options);
+        case Command::kInfo:
+            return RunInfo(options);
+        case Command::kExtract:
+            return RunExtract(options);
+        case Command::kVerify:
+            return RunVerify(options);
+        case Command::kTry:
+            return RunTry(options);
+        default:
+            return kExitUsage;
+    }
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 #include "file/CFile.h"
 #include "file/CFileException.h"
-#include "package/reader/RunningModulePath.h"
+#include "file/RunningModulePath.h"
 #include "package/reader/TableOfContents.h"
 
 SelfExtractor::SelfExtractor() : SelfExtractor(RunningModulePath()) {}
@@ -75,6 +75,12 @@ PackageResult SelfExtractor::Failed(PackageResult result, FileFailure::Side side
                                     const CFileException& error) {
     m_failure = FileFailure(side, file, error);
     return result;
+}
+
+PackageResult SelfExtractor::Reached(FileFailure::Limit limit, const WideString& file) {
+    Reached(limit);
+    m_failure.file = file;
+    return SFX_ERR_WRITE;
 }
 
 bool SelfExtractor::OpenFile(CFile& file, const WideString& path, uint32_t flags, FileFailure::Side side) {

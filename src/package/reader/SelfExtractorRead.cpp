@@ -1,14 +1,12 @@
 // Extraction: inflate only, so the installer links no deflate code.
-#include <memory>
-#include <new>
 
 #include "base/Path.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
+#include "file/RemoveQuietly.h"
 #include "package/EntryProgress.h"
 #include "package/SelfExtractor.h"
 #include "package/reader/EntryName.h"
-#include "package/reader/RemoveQuietly.h"
 #include "package/reader/ZStreamScope.h"
 
 PackageResult SelfExtractor::ExtractEntry(int32_t index, WideString destFolder, bool readTableFirst,
@@ -98,14 +96,8 @@ PackageResult SelfExtractor::ExtractEntryToFile(CFile& package, int32_t index, c
         return SFX_ERR_WRITE;
     }
     PackageResult result = InflateEntry(package, e, &target);
-    if (result == SFX_OK) {
-        try {
-            target.Close();
-        } catch (CFileException* closing) {
-            std::unique_ptr<CFileException> owner(closing);
-            result = Failed(SFX_ERR_WRITE, FileFailure::kWrite, targetPath, *closing);
-        }
-    }
+    if (result == SFX_OK && !m_failure.Catch(FileFailure::kWrite, targetPath, [&] { target.Close(); }))
+        result = SFX_ERR_WRITE;
     if (result != SFX_OK) {
         // A damaged or partial file must never reach the installer.
         target.Abort();
@@ -127,62 +119,60 @@ PackageResult SelfExtractor::InflateEntry(CFile& package, const PackageEntry& e,
     if (e.offset > kMaxPackageLength) return SFX_ERR_DAMAGED;
     ResetStreamBuffers();
     m_progressTotal = static_cast<int32_t>(e.compressedSize);
-    if (inflateInit(this) != Z_OK) return SFX_ERR_WRITE;  // out of memory
+    if (inflateInit(this) != Z_OK) return Reached(FileFailure::kNoMemory);
     ZStreamScope<inflateEnd> scope(this);
-
     uint64_t written = 0;
-    bool writing = false;
-    // Takes what the last inflate call produced; false once the entry would grow
-    // past its recorded size, before any of the excess is written.
-    auto takeOutput = [&]() -> bool {
+    // Takes what the last inflate call produced: SFX_ERR_DAMAGED once the entry would
+    // grow past its recorded size, before any of the excess is written.
+    auto takeOutput = [&]() -> PackageResult {
         const uint32_t produced = kBufferSize - avail_out;
-        if (written + produced > e.size) return false;
+        if (written + produced > e.size) return SFX_ERR_DAMAGED;
         written += produced;
-        if (target != nullptr) {
-            writing = true;
-            FlushOutput(*target);
-            writing = false;
-        } else {
+        if (target == nullptr) {
             next_out = m_outBuffer;
             avail_out = kBufferSize;
+        } else if (!m_failure.Catch(FileFailure::kWrite, target->m_fileName, [&] { FlushOutput(*target); })) {
+            return SFX_ERR_WRITE;
         }
-        return true;
-    };
-
-    try {
-        package.Seek(static_cast<int32_t>(e.offset), CFile::begin);
-        int r = Z_BUF_ERROR;
-        for (;;) {
-            if (FillInput(package) == 0) break;
-            r = inflate(this, Z_NO_FLUSH);
-            if (!takeOutput()) return SFX_ERR_DAMAGED;
-            if (r != Z_OK) break;
-            if (progress != nullptr) {
-                progress->Advance(total_in);
-            } else if (m_callback != nullptr) {
-                int32_t percent = GetProgressPercent();
-                m_callback(SFX_EVENT_PROGRESS, &percent, m_callbackData);
-            }
-        }
-        if (r == Z_OK || r == Z_BUF_ERROR) {
-            // The package ended first: drain what inflate still holds.
-            // Each round fills the buffer or ends, so this stops within e.size.
-            uint32_t produced = 0;
-            do {
-                r = inflate(this, Z_FINISH);
-                produced = kBufferSize - avail_out;
-                if (!takeOutput()) return SFX_ERR_DAMAGED;
-            } while ((r == Z_OK || r == Z_BUF_ERROR) && produced > 0);
-        }
-        // Anything but a complete stream of exactly the recorded size is damage:
-        // a data error, a wrong Adler-32, a stream cut short by the end of the file.
-        if (r != Z_STREAM_END || written != e.size) return SFX_ERR_DAMAGED;
         return SFX_OK;
-    } catch (CFileException* error) {
-        std::unique_ptr<CFileException> owner(error);
-        if (writing) return Failed(SFX_ERR_WRITE, FileFailure::kWrite, target->m_fileName, *error);
-        return Failed(SFX_ERR_OPEN_SOURCE, FileFailure::kRead, m_packagePath, *error);
-    } catch (const std::bad_alloc&) {
-        return SFX_ERR_WRITE;
+    };
+    // The stream's next bytes, the first from the entry's offset: one read-side call, so
+    // that the installer carries one handler for both.
+    bool positioned = false;
+    uint32_t pending = 0;
+    const auto readMore = [&] {
+        if (!positioned) package.Seek(static_cast<int32_t>(e.offset), CFile::begin);
+        positioned = true;
+        pending = FillInput(package);
+    };
+    int r = Z_BUF_ERROR;
+    for (;;) {
+        if (!m_failure.Catch(FileFailure::kRead, m_packagePath, readMore)) return SFX_ERR_OPEN_SOURCE;
+        if (pending == 0) break;
+        r = inflate(this, Z_NO_FLUSH);
+        const PackageResult taken = takeOutput();
+        if (taken != SFX_OK) return taken;
+        if (r != Z_OK) break;
+        if (progress != nullptr) {
+            progress->Advance(total_in);
+        } else if (m_callback != nullptr) {
+            int32_t percent = GetProgressPercent();
+            m_callback(SFX_EVENT_PROGRESS, &percent, m_callbackData);
+        }
     }
+    if (r == Z_OK || r == Z_BUF_ERROR) {
+        // The package ended first: drain what inflate still holds.
+        // Each round fills the buffer or ends, so this stops within e.size.
+        uint32_t produced = 0;
+        do {
+            r = inflate(this, Z_FINISH);
+            produced = kBufferSize - avail_out;
+            const PackageResult taken = takeOutput();
+            if (taken != SFX_OK) return taken;
+        } while ((r == Z_OK || r == Z_BUF_ERROR) && produced > 0);
+    }
+    // Anything but a complete stream of exactly the recorded size is damage:
+    // a data error, a wrong Adler-32, a stream cut short by the end of the file.
+    if (r != Z_STREAM_END || written != e.size) return SFX_ERR_DAMAGED;
+    return SFX_OK;
 }

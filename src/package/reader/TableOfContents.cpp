@@ -7,10 +7,10 @@
 #include "base/LittleEndian.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
+#include "file/CatchFileError.h"
 #include "package/FileFailure.h"
 #include "package/PackageEntry.h"
 #include "package/PackageFormat.h"
-#include "package/reader/CatchFileError.h"
 #include "package/reader/FindBytes.h"
 
 namespace {
@@ -113,6 +113,7 @@ PackageResult ReadTableOfContentsFrom(CFile& package, PackageEntry* entries, int
     TocLocation unused;
     if (location == nullptr) location = &unused;
     *location = TocLocation();
+    // Every call here reads: a failure is the package's, on the read side.
     try {
         return ReadToc(package, entries, entryCount, location);
     } catch (CFileException* error) {

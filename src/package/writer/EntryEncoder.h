@@ -21,7 +21,7 @@ public:
     // when source holds other than size bytes; SFX_ERR_WRITE when no stream can be
     // made, the package would reach 2 GiB, or a read or write failed: then *failure
     // says which side, with the file layer's cause and the system's error (the writer
-    // names the file). Never throws the file layer's exception.
+    // names the file), or which limit. Never throws the file layer's exception.
     virtual PackageResult Encode(CFile& source, uint32_t size, CFile& output, uint32_t* compressedSize,
                                  EntryProgress* progress, FileFailure* failure) = 0;
 };

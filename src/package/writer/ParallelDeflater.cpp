@@ -10,14 +10,14 @@
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "package/EntryProgress.h"
-#include "package/reader/CatchFileError.h"
 #include "package/writer/Monitor.h"
 #include "package/writer/WorkerThreads.h"
 
 namespace {
 
 constexpr uint32_t kDictionary = ParallelDeflater::kDictionaryLength;
-static_assert(ParallelDeflater::kZopfliChunkLength >= kDictionary && ParallelDeflater::kChunkLength >= kDictionary,
+static_assert(ParallelDeflater::kZopfliChunkLength >= kDictionary &&
+                  ParallelDeflater::kChunkLength >= kDictionary,
               "a chunk must hold the next chunk's dictionary");
 
 // One chunk in flight: its input behind the bytes that prime it, and its stream.
@@ -132,7 +132,7 @@ public:
           m_level(level),
           m_iterations(iterations),
           m_chunk(level == ParallelDeflater::kZopfliLevel ? ParallelDeflater::kZopfliChunkLength
-                                                         : ParallelDeflater::kChunkLength),
+                                                          : ParallelDeflater::kChunkLength),
           m_chunkCount(length == 0 ? 1 : (static_cast<uint64_t>(length) + m_chunk - 1) / m_chunk) {}
     DeflateRun(const DeflateRun&) = delete;
     DeflateRun& operator=(const DeflateRun&) = delete;
@@ -169,10 +169,8 @@ public:
     }
 
 private:
-    bool Fail(ParallelDeflater::Outcome outcome, const CFileException& error = CFileException()) {
+    bool Fail(ParallelDeflater::Outcome outcome) {
         m_result.outcome = outcome;
-        m_result.cause = error.m_cause;
-        m_result.osError = error.m_osError;
         return false;
     }
     Chunk& Slot(uint64_t index) { return m_slots[static_cast<size_t>(index % m_slots.size())]; }
@@ -252,7 +250,6 @@ private:
         chunk.state = Chunk::kReady;
         uint32_t got = 0;
         bool grew = false;
-        CFileException error;
         const auto read = [&] {
             got = m_source.Read(chunk.input.data() + kDictionary, chunk.length);
             // A source that grew while it was read (a log, a device) is refused
@@ -260,8 +257,8 @@ private:
             uint8_t beyond;
             if (got == chunk.length && chunk.last) grew = m_source.Read(&beyond, 1) != 0;
         };
-        if (CatchFileError(read, &error) != CFileException::none)
-            return Fail(ParallelDeflater::kReadFailed, error);
+        if (!m_result.failure.Catch(FileFailure::kRead, m_source.m_fileName, read))
+            return Fail(ParallelDeflater::kFileFailed);
         if (got != chunk.length || grew) return Fail(ParallelDeflater::kLengthChanged);
         return true;
     }
@@ -282,10 +279,9 @@ private:
 
     bool WriteBytes(const uint8_t* bytes, uint32_t count) {
         if (count > m_room - std::min(m_room, m_result.written)) return Fail(ParallelDeflater::kTooLong);
-        CFileException error;
-        if (CatchFileError([&] { m_sink.Write(bytes, count); }, &error) != CFileException::none) {
-            return Fail(ParallelDeflater::kWriteFailed, error);
-        }
+        if (!m_result.failure.Catch(FileFailure::kWrite, m_sink.m_fileName,
+                                    [&] { m_sink.Write(bytes, count); }))
+            return Fail(ParallelDeflater::kFileFailed);
         m_result.written += count;
         return true;
     }

@@ -23,6 +23,8 @@
 
 #include <cstdint>
 
+#include "package/FileFailure.h"
+#include "package/PackageFormat.h"
 #include "package/writer/ZopfliChunkDeflater.h"
 
 class CFile;
@@ -37,28 +39,25 @@ public:
     static constexpr uint32_t kZopfliChunkLength = 256u << 10;
     static constexpr uint32_t kDictionaryLength = 32768;
     static constexpr int32_t kMaxThreads = 256;
-    static constexpr int32_t kDefaultLevel = 6;
     // pigz's name for zopfli's deflate (ZopfliChunkDeflater), past zlib's 1 to 9.
     static constexpr int32_t kZopfliLevel = 11;
 
     enum Outcome : int32_t {
         kDeflated,       // the whole stream is in the sink
-        kReadFailed,     // the source failed (cause)
+        kFileFailed,     // the source or the sink failed (the failure says which)
         kLengthChanged,  // the source held more or fewer bytes than announced
-        kWriteFailed,    // the sink failed (cause)
         kTooLong,        // the stream would have passed the room given
         kNoMemory,       // a buffer or a zlib state could not be had
     };
     struct Result {
         Outcome outcome = kDeflated;
-        int32_t cause = 0;     // the CFileException cause of kReadFailed and kWriteFailed
-        int32_t osError = -1;  // and the system's error behind it, -1 when none
+        FileFailure failure;   // kFileFailed: the side, the file layer's cause and the system's error
         uint64_t written = 0;  // bytes handed to the sink, whatever the outcome
     };
 
     // threads is clamped to 1..kMaxThreads and level, but for kZopfliLevel, to 1..9;
     // iterations are zopfli's, as ZopfliChunkDeflater takes them.
-    explicit ParallelDeflater(int32_t threads = 1, int32_t level = kDefaultLevel,
+    explicit ParallelDeflater(int32_t threads = 1, int32_t level = kDefaultDeflateLevel,
                               int32_t iterations = ZopfliChunkDeflater::kDefaultIterations);
 
     // Reads exactly length bytes from source's position on and writes their zlib

@@ -5,17 +5,13 @@
 #include "file/CFile.h"
 #include "file/CFileException.h"
 #include "package/PackageFormat.h"
-#include "package/reader/CatchFileError.h"
 
 PackageResult ParallelEntryEncoder::Encode(CFile& source, uint32_t size, CFile& output,
                                            uint32_t* compressedSize, EntryProgress* progress,
                                            FileFailure* failure) {
     uint32_t offset = 0;
-    CFileException error;
-    if (CatchFileError([&] { offset = output.GetPosition(); }, &error) != CFileException::none) {
-        *failure = FileFailure(FileFailure::kWrite, WideString(), error);
+    if (!failure->Catch(FileFailure::kWrite, output.m_fileName, [&] { offset = output.GetPosition(); }))
         return SFX_ERR_WRITE;
-    }
     const uint64_t room = kMaxPackageLength - std::min(offset, kMaxPackageLength);
     const ParallelDeflater::Result result = m_deflater.Deflate(source, size, output, room, progress);
     switch (result.outcome) {
@@ -24,14 +20,14 @@ PackageResult ParallelEntryEncoder::Encode(CFile& source, uint32_t size, CFile& 
             return SFX_OK;
         case ParallelDeflater::kLengthChanged:
             return SFX_ERR_OPEN_SOURCE;
-        case ParallelDeflater::kReadFailed:
-        case ParallelDeflater::kWriteFailed:
-            failure->side =
-                result.outcome == ParallelDeflater::kReadFailed ? FileFailure::kRead : FileFailure::kWrite;
-            failure->cause = result.cause;
-            failure->osError = result.osError;
+        case ParallelDeflater::kFileFailed:
+            *failure = result.failure;
+            return SFX_ERR_WRITE;
+        case ParallelDeflater::kTooLong:
+            *failure = FileFailure::Reached(FileFailure::kTooLong, output.m_fileName);
             return SFX_ERR_WRITE;
         default:
+            *failure = FileFailure::Reached(FileFailure::kNoMemory);
             return SFX_ERR_WRITE;
     }
 }

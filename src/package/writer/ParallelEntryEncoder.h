@@ -18,7 +18,7 @@ public:
 
     // As EntryEncoder::Encode: SFX_OK, SFX_ERR_OPEN_SOURCE (the source held other than
     // size bytes), SFX_ERR_WRITE (2 GiB reached, no memory, or a read or write failed,
-    // told in *failure); every worker has ended when it returns.
+    // told in *failure, as is a limit); every worker has ended when it returns.
     PackageResult Encode(CFile& source, uint32_t size, CFile& output, uint32_t* compressedSize,
                          EntryProgress* progress, FileFailure* failure) override;
 

@@ -1,6 +1,7 @@
-// Package writing: deflate lives here and only here. Every writer (CreatePackage,
-// WritePackage, the packer) takes one path: AppendStub for the stub, AppendEntries
-// for the streams, the records and the trailer.
+// Package writing. Every writer (CreatePackage, WritePackage, the packer) takes one
+// path: AppendStub for the stub, AppendEntries for the streams, the records and the
+// trailer; each stream is the writer's own single deflate stream (DeflateEntry) or an
+// EntryEncoder's (the packer's ParallelEntryEncoder).
 #include <algorithm>
 #include <memory>
 #include <new>
@@ -8,11 +9,10 @@
 #include "base/LittleEndian.h"
 #include "file/CFile.h"
 #include "file/CFileException.h"
+#include "file/RemoveQuietly.h"
 #include "package/EntryProgress.h"
 #include "package/SelfExtractor.h"
-#include "package/reader/CatchFileError.h"
 #include "package/reader/EntryName.h"
-#include "package/reader/RemoveQuietly.h"
 #include "package/reader/ZStreamScope.h"
 #include "package/writer/EntryEncoder.h"
 #include "package/writer/FileIdentity.h"
@@ -63,9 +63,7 @@ namespace {
 PackageResult FinishOutput(CFile& output, const WideString& path, PackageResult result,
                            FileFailure* failure) {
     if (result == SFX_WRITE_DONE) {
-        CFileException error;
-        if (CatchFileError([&] { output.Close(); }, &error) == CFileException::none) return SFX_OK;
-        *failure = FileFailure(FileFailure::kWrite, path, error);
+        if (failure->Catch(FileFailure::kWrite, path, [&] { output.Close(); })) return SFX_OK;
         result = SFX_ERR_WRITE;
     }
     output.Abort();
@@ -123,10 +121,8 @@ PackageResult SelfExtractor::CreatePackage(const WideString& stubPath, const Wid
         return SFX_ERR_COPY_STUB;
     }
     uint32_t length = 0;
-    CFileException error;
-    if (CatchFileError([&] { length = stub.GetLength(); }, &error) != CFileException::none) {
-        return Failed(SFX_ERR_COPY_STUB, FileFailure::kRead, stubPath, error);
-    }
+    if (!m_failure.Catch(FileFailure::kRead, stubPath, [&] { length = stub.GetLength(); }))
+        return SFX_ERR_COPY_STUB;
     if (!OpenStubCopy(stub, packagePath, output)) return SFX_ERR_COPY_STUB;
     // A stub that cannot be copied whole is a failed copy, whichever side failed.
     const PackageResult copied = AppendStub(stub, length, output);
@@ -150,32 +146,28 @@ PackageResult SelfExtractor::WritePackage(const WideString& packagePath, Package
 
 PackageResult SelfExtractor::AppendStub(CFile& stub, uint32_t length, CFile& output) {
     m_failure = FileFailure();
-    bool reading = true;
-    try {
-        stub.Seek(0, CFile::begin);
-        reading = false;
-        if (uint64_t{output.GetPosition()} + length > kMaxPackageLength) return SFX_ERR_WRITE;
-        uint32_t copied = 0;
-        bool grew = false;
-        for (;;) {
-            reading = true;
-            const uint32_t got = stub.Read(m_inBuffer, kBufferSize);
-            if (got == 0) break;
-            // A stub that grew since it was measured is refused, as a growing source is.
-            grew = got > length - copied;
-            if (grew) break;
-            copied += got;
-            reading = false;
-            output.Write(m_inBuffer, got);
-        }
-        if (copied == length && !grew) return SFX_OK;
-        m_failure.file = stub.m_fileName;
+    const WideString& from = stub.m_fileName;
+    const WideString& to = output.m_fileName;
+    uint32_t position = 0;
+    if (!m_failure.Catch(FileFailure::kRead, from, [&] { stub.Seek(0, CFile::begin); }))
         return SFX_ERR_COPY_STUB;
-    } catch (CFileException* error) {
-        std::unique_ptr<CFileException> owner(error);
-        if (reading) return Failed(SFX_ERR_COPY_STUB, FileFailure::kRead, stub.m_fileName, *error);
-        return Failed(SFX_ERR_WRITE, FileFailure::kWrite, output.m_fileName, *error);
+    if (!m_failure.Catch(FileFailure::kWrite, to, [&] { position = output.GetPosition(); }))
+        return SFX_ERR_WRITE;
+    if (uint64_t{position} + length > kMaxPackageLength) return Reached(FileFailure::kTooLong, to);
+    uint32_t copied = 0;
+    uint32_t got = 0;
+    for (;;) {
+        if (!m_failure.Catch(FileFailure::kRead, from, [&] { got = stub.Read(m_inBuffer, kBufferSize); }))
+            return SFX_ERR_COPY_STUB;
+        // A stub that grew since it was measured is refused, as a growing source is.
+        if (got == 0 || got > length - copied) break;
+        copied += got;
+        if (!m_failure.Catch(FileFailure::kWrite, to, [&] { output.Write(m_inBuffer, got); }))
+            return SFX_ERR_WRITE;
     }
+    if (copied == length && got == 0) return SFX_OK;
+    m_failure.file = from;
+    return SFX_ERR_COPY_STUB;
 }
 
 PackageResult SelfExtractor::WritePackageInto(CFile& output, EntryProgress* progress, EntryEncoder* encoder,
@@ -222,11 +214,9 @@ PackageResult SelfExtractor::AppendEntry(CFile& output, EntryEncoder& encoder, P
     }
     if (progress != nullptr) progress->Begin(e, e.size);
     uint32_t offset = 0;
-    CFileException error;
-    if (CatchFileError([&] { offset = output.GetPosition(); }, &error) != CFileException::none) {
-        return Failed(SFX_ERR_WRITE, FileFailure::kWrite, output.m_fileName, error);
-    }
-    if (offset > kMaxPackageLength) return SFX_ERR_WRITE;
+    if (!m_failure.Catch(FileFailure::kWrite, output.m_fileName, [&] { offset = output.GetPosition(); }))
+        return SFX_ERR_WRITE;
+    if (offset > kMaxPackageLength) return Reached(FileFailure::kTooLong, output.m_fileName);
     e.offset = offset;
     // The encoder checks that the source holds exactly the size recorded, or the
     // reader would refuse the entry.
@@ -236,12 +226,13 @@ PackageResult SelfExtractor::AppendEntry(CFile& output, EntryEncoder& encoder, P
     try {
         result = encoder.Encode(*source, e.size, output, &compressedSize, progress, &failure);
     } catch (const std::bad_alloc&) {
-        return SFX_ERR_WRITE;
+        return Reached(FileFailure::kNoMemory);
     }
+    // Named as the writer knows them: the output, or the entry's own path.
     if (failure.Failed() || result == SFX_ERR_OPEN_SOURCE) {
         failure.file = failure.side == FileFailure::kWrite ? output.m_fileName : e.sourcePath;
-        m_failure = failure;
     }
+    m_failure = failure;
     if (result == SFX_OK) e.compressedSize = compressedSize;
     return result;
 }
@@ -250,60 +241,60 @@ PackageResult SelfExtractor::DeflateEntry(CFile& source, uint32_t size, CFile& o
                                           uint32_t* compressedSize, EntryProgress* progress,
                                           FileFailure* failure) {
     ResetStreamBuffers();
-    m_progressTotal = static_cast<int32_t>(size);
-    if (deflateInit(this, 6) != Z_OK) return SFX_ERR_WRITE;
-    ZStreamScope<deflateEnd> scope(this);
-
-    bool writing = true;
-    try {
-        uint64_t end = output.GetPosition();
-        // Writes what deflate produced unless it would carry the package to 2 GiB.
-        auto takeOutput = [&]() -> bool {
-            end += kBufferSize - avail_out;
-            if (end > kMaxPackageLength) return false;
-            writing = true;
-            FlushOutput(output);
-            writing = false;
-            return true;
-        };
-
-        int r = Z_OK;
-        for (;;) {
-            writing = false;
-            if (FillInput(source) == 0) break;
-            // A source that grows while it is read (a device, a log) is refused
-            // instead of being read without end.
-            if (total_in + avail_in > size) return SFX_ERR_OPEN_SOURCE;
-            r = deflate(this, Z_NO_FLUSH);
-            if (!takeOutput()) return SFX_ERR_WRITE;
-            if (r != Z_OK) break;
-            if (progress != nullptr) progress->Advance(total_in);
-        }
-        source.Close();
-        do {
-            r = deflate(this, Z_FINISH);
-            if (!takeOutput()) return SFX_ERR_WRITE;
-        } while (r == Z_OK);
-        if (r != Z_STREAM_END) return SFX_ERR_WRITE;
-    } catch (CFileException* error) {
-        std::unique_ptr<CFileException> owner(error);
-        *failure = FileFailure(writing ? FileFailure::kWrite : FileFailure::kRead, WideString(), *error);
+    if (deflateInit(this, kDefaultDeflateLevel) != Z_OK) {
+        *failure = FileFailure::Reached(FileFailure::kNoMemory);
         return SFX_ERR_WRITE;
     }
+    ZStreamScope<deflateEnd> scope(this);
+    uint64_t end = 0;
+    if (!failure->Catch(FileFailure::kWrite, output.m_fileName, [&] { end = output.GetPosition(); }))
+        return SFX_ERR_WRITE;
+    // Writes what deflate produced unless it would carry the package to 2 GiB.
+    auto takeOutput = [&]() -> bool {
+        end += kBufferSize - avail_out;
+        if (end > kMaxPackageLength) {
+            *failure = FileFailure::Reached(FileFailure::kTooLong, output.m_fileName);
+            return false;
+        }
+        return failure->Catch(FileFailure::kWrite, output.m_fileName, [&] { FlushOutput(output); });
+    };
+    const auto read = [&](auto&& call) {
+        return failure->Catch(FileFailure::kRead, source.m_fileName, call);
+    };
+    int r = Z_OK;
+    for (;;) {
+        uint32_t pending = 0;
+        if (!read([&] { pending = FillInput(source); })) return SFX_ERR_WRITE;
+        if (pending == 0) break;
+        // A source that grows while it is read (a device, a log) is refused
+        // instead of being read without end.
+        if (total_in + avail_in > size) return SFX_ERR_OPEN_SOURCE;
+        r = deflate(this, Z_NO_FLUSH);
+        if (!takeOutput()) return SFX_ERR_WRITE;
+        if (r != Z_OK) break;
+        if (progress != nullptr) progress->Advance(total_in);
+    }
+    if (!read([&] { source.Close(); })) return SFX_ERR_WRITE;
+    do {
+        r = deflate(this, Z_FINISH);
+        if (!takeOutput()) return SFX_ERR_WRITE;
+    } while (r == Z_OK);
+    if (r != Z_STREAM_END) return SFX_ERR_WRITE;
     if (total_in != size) return SFX_ERR_OPEN_SOURCE;
     *compressedSize = static_cast<uint32_t>(total_out);
     return SFX_OK;
 }
 
 PackageResult SelfExtractor::WriteTableAndTrailer(CFile& output) {
-    try {
-        uint64_t end = output.GetPosition();
-        for (int32_t i = 0; i < m_entryCount; ++i) {
-            end += kRecordFixedLength + 2 * static_cast<uint64_t>(m_entries[i].name.GetLength());
-        }
-        end += kTrailerLength;
-        if (end > kMaxPackageLength) return SFX_ERR_WRITE;
-
+    const WideString& to = output.m_fileName;
+    uint64_t end = 0;
+    if (!m_failure.Catch(FileFailure::kWrite, to, [&] { end = output.GetPosition(); })) return SFX_ERR_WRITE;
+    for (int32_t i = 0; i < m_entryCount; ++i) {
+        end += kRecordFixedLength + 2 * static_cast<uint64_t>(m_entries[i].name.GetLength());
+    }
+    end += kTrailerLength;
+    if (end > kMaxPackageLength) return Reached(FileFailure::kTooLong, to);
+    const bool written = m_failure.Catch(FileFailure::kWrite, to, [&] {
         uint8_t record[kRecordFixedLength + 2 * kMaxNameLength];
         for (int32_t i = 0; i < m_entryCount; ++i) {
             const PackageEntry& e = m_entries[i];
@@ -324,9 +315,6 @@ PackageResult SelfExtractor::WriteTableAndTrailer(CFile& output) {
         std::copy(kPackageVersion, kPackageVersion + 4, trailer + 4);
         std::copy(kPackageMarker, kPackageMarker + kMarkerLength, trailer + 8);
         output.Write(trailer, sizeof trailer);
-        return SFX_WRITE_DONE;
-    } catch (CFileException* error) {
-        std::unique_ptr<CFileException> owner(error);
-        return Failed(SFX_ERR_WRITE, FileFailure::kWrite, output.m_fileName, *error);
-    }
+    });
+    return written ? SFX_WRITE_DONE : SFX_ERR_WRITE;
 }
