@@ -148,9 +148,9 @@ class Outcomes(unittest.TestCase):
                 self.assertEqual(failure.get("message"), f"not an installer: {words}")
 
     def test_a_file_that_cannot_be_read_says_the_systems_reason(self):
-        status, doc, err = self.outcome({"kind": "unreadable", "words": "Permission denied"})
+        status, doc, err = self.outcome({"kind": "unreadable", "words": "cannot be opened: Permission denied"})
         self.assertEqual((status, doc["verdict"], doc["error"]), (cli.CANNOT_RUN, None, "cannot run"))
-        self.assertTrue(doc["reason"].endswith("cannot read the installer: Permission denied"), doc)
+        self.assertTrue(doc["reason"].endswith("ls.exe: cannot be opened: Permission denied"), doc)
         self.assertIsNotNone(check_junit(self, self.junit).find("testsuite/testcase/skipped"))
 
     def test_a_fault_of_ours_is_named_as_one_with_its_trace_kept(self):

@@ -20,11 +20,12 @@ const struct {
     {kExitCannotRead,
      "a package, stub or input file cannot be opened or read (the message names it and ends with the "
      "system's reason), or no stub was found; try: a program it runs is missing (named, with its Debian "
-     "package), the Wine session could not start, or the installer cannot be read (with the system's "
-     "reason)"},
+     "package), the Wine session could not start, the installer cannot be confined here (the kernel or "
+     "container refuses namespaces; --no-sandbox runs it unconfined), or the installer cannot be read (with "
+     "the system's reason)"},
     {kExitNotPackage,
      "no valid package was found in FILE (none at all, or one cut short or damaged at its end), or it holds "
-     "no entries; try: package unreadable (the installer could not read its package), or not an installer "
+     "no entries; try: package unreadable (the installer could not read its package); try: not an installer "
      "(no Windows program, no package of ours, or cut short: told before Wine starts)"},
     {kExitCannotWrite,
      "an output cannot be created or written (the message names it and ends with the system's reason), or "

@@ -35,15 +35,15 @@ const CommandInfo kCommands[] = {
      "name."},
     {"try", Command::kTry,
      "[--update] [--json] [--junit FILE] [--timeout S] [--keep DIR] [--no-sandbox] INSTALLER",
-     "(Linux) Runs INSTALLER under Wine as a user would, watched by the UI probe, in a throwaway prefix (a "
-     "copy of a fresh one cached in $XDG_CACHE_HOME/sfxpack) on a display of its own, and says what "
-     "happened: "
+     "(Linux) Runs INSTALLER under Wine as a user would, watched by the UI probe, on a display of its own, "
+     "in a throwaway layer over a fresh prefix cached in $XDG_CACHE_HOME/sfxpack, and says what happened: "
      "installed, installer failed, package unreadable, needs a person or timed out, with the installer's "
-     "exit "
-     "code and reasons, the window's texts, an error box's text, the application started, the folder, files "
-     "and bytes installed, the time of each step and pictures. It looks at the file first: one that is no "
-     "Windows program, carries no package of ours or is cut short is told so at once, and Wine is not "
-     "started."},
+     "exit code and reasons, the window's texts, an error box's text, the application started, the folder, "
+     "files and bytes installed, the time of each step and pictures. All it starts runs confined "
+     "(bubblewrap): the host's files read-only, the home folder, /tmp and /run out of sight, writes only in "
+     "the try's own folder, no network, and nothing outlives the try; CPU and memory are not limited. It "
+     "looks at the file first: one that is no Windows program, carries no package of ours or is cut short "
+     "is told so at once, and Wine is not started."},
     {"help", Command::kHelp, "[COMMAND]",
      "Prints this help, or only COMMAND's part of it (as COMMAND --help does)."},
 };

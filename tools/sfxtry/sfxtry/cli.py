@@ -104,7 +104,7 @@ def file_facts(installer):
         try:
             open(installer, "rb").close()
         except OSError as error:
-            facts = {"kind": "unreadable", "words": error.strerror}
+            facts = {"kind": "unreadable", "words": f"cannot be read: {error.strerror}"}
     return facts
 
 
@@ -275,7 +275,7 @@ def tell(options, doc, status):
 def run(options):
     facts = file_facts(options.installer)
     if facts.get("kind") == "unreadable":
-        raise CannotRun(f"{options.installer}: cannot read the installer: {facts.get('words')}")
+        raise CannotRun(f"{options.installer}: {facts.get('words')}")
     if facts.get("kind") != "installer":
         return tell(options, verdict_without_wine(options, facts), EXIT["not an installer"])
     printer = report.StepPrinter(sys.stderr.isatty() and not options.quiet, options.verbose)
