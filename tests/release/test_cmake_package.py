@@ -31,7 +31,7 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests", "support"))
 sys.path.insert(0, os.path.join(ROOT, "tests", "sfxpack"))
 import toolkit  # noqa: E402
-from test_sfxpack import pe_stub  # noqa: E402
+from packer import pe_stub  # noqa: E402
 
 EXAMPLE = os.path.join(ROOT, "examples", "cmake")
 IN_VM = os.path.join(ROOT, "scripts", "in-vm.sh")

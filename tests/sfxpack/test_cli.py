@@ -47,7 +47,7 @@ class CommandLine(Scratch):
     def test_help_and_version(self):
         result = run("--help")
         self.assertStatus(result, OK)
-        text = result.stdout.decode()
+        text = result.stdout.decode().replace("\r\n", "\n")
         for word in ("create", "list", "extract", "verify", "try", "Exit status", "--allow-signed-stub", "--threads",
                      "--level", "--iterations"):
             self.assertIn(word, text)
@@ -63,7 +63,8 @@ class CommandLine(Scratch):
                 self.assertStatus(part, OK)
                 for other in (run(command, "--help"), run(command, "-h"), run("--help", command)):
                     self.assertEqual((other.returncode, other.stdout), (OK, part.stdout))
-                usage, options = part.stdout.decode().split("\nOptions:\n")
+                # sfxpack.exe's console ends its lines with CR LF.
+                usage, options = part.stdout.decode().replace("\r\n", "\n").split("\nOptions:\n")
                 self.assertIn(usage.split("Usage:\n")[1], text)
                 self.assertEqual(re.findall(r"(?m)^  sfxpack (\w+) ", usage), [command])
                 self.assertIn("  -q, --quiet  (every command)", options)
