@@ -5,7 +5,8 @@
 # mirror and how the root is made, so a changed list makes a new root). The root enters
 # the cache whole, by a rename. COMMAND runs there through bubblewrap (no root needed to
 # enter it), as the same user, in the same folder and environment, with the checkout,
-# /tmp and the current folder shared read-write and a /dev with its own pseudo-terminals.
+# /tmp and the current folder shared read-write and a /dev with its own pseudo-terminals
+# and the machine's /dev/fuse.
 #   scripts/in-release.sh [--share DIR]... CODENAME COMMAND [ARG...]
 #   scripts/in-release.sh CODENAME --root     makes the root if need be and prints its folder
 #     --share DIR   shares DIR read-write too (made if missing)
@@ -86,5 +87,8 @@ for dir in "$(pwd -P)" "${extra[@]}"; do
   [ "$dir" = / ] || shared+=(--bind "$dir" "$dir")
 done
 [ ! -e /etc/resolv.conf ] || shared+=(--ro-bind /etc/resolv.conf /etc/resolv.conf)
-exec bwrap --bind "$release_root" / --proc /proc --dev /dev --tmpfs /dev/shm "${shared[@]}" \
+# /dev/fuse too: `sfxpack try` lays its prefix with fuse-overlayfs where the kernel
+# refuses an overlay, as in the VM.
+exec bwrap --bind "$release_root" / --proc /proc --dev /dev --dev-bind-try /dev/fuse /dev/fuse --tmpfs /dev/shm \
+  "${shared[@]}" \
   --chdir "$(pwd -P)" --die-with-parent -- "$@"

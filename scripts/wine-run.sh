@@ -9,4 +9,6 @@ if [ ! -f "$dir/env" ]; then
 fi
 # shellcheck disable=SC1091
 . "$dir/env"
+# Debian 13's Wine 10 aborts at its start whenever TMPDIR is set (see tools/sfxtry's session.py).
+unset TMPDIR
 exec wine "$@"

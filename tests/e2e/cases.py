@@ -764,22 +764,34 @@ def expect_nothing_left(c):
     stray = [n for n in c.files_in(cache) if n != "pictures" and not n.startswith("prefix-")]
     stray += [os.path.join("pictures", n) for n in c.files_in(os.path.join(cache, "pictures")) if n.startswith(".")]
     expect(stray == [], f"try left {stray} in its cache")
-    mark = f"TMPDIR={tmp}".encode()
     deadline = time.monotonic() + 10
     while True:
         left = []
         for pid in filter(str.isdigit, os.listdir("/proc")):
             try:
-                with open(f"/proc/{pid}/environ", "rb") as f:
-                    if any(v == mark or v.startswith(mark + b"/") for v in f.read().split(b"\0")):
-                        with open(f"/proc/{pid}/cmdline", "rb") as f:
-                            left.append(pid + " " + f.read().replace(b"\0", b" ").decode(errors="replace"))
+                if started_for(pid, tmp):
+                    with open(f"/proc/{pid}/cmdline", "rb") as f:
+                        left.append(pid + " " + f.read().replace(b"\0", b" ").decode(errors="replace"))
             except OSError:
                 pass
         if not left or time.monotonic() > deadline:
             break
         time.sleep(0.5)
     expect(not left, "try left processes running:\n" + "\n".join(left))
+
+
+def started_for(pid, tmp):
+    """Whether process pid belongs to a try whose folders are in tmp: a value of its
+    environment names one (TMPDIR; an unconfined prefix, since Wine is given no TMPDIR),
+    or it sees one mounted (its sandbox)."""
+    mark = tmp.encode()
+    def under(value):
+        return value == mark or value.startswith(mark + b"/")
+    with open(f"/proc/{pid}/environ", "rb") as f:
+        if any(under(v.partition(b"=")[2]) for v in f.read().split(b"\0")):
+            return True
+    with open(f"/proc/{pid}/mountinfo", "rb") as f:
+        return any(under(field) for line in f for field in line.split()[3:5])
 
 
 def try_json(c, installer, *options):

@@ -40,9 +40,15 @@ def run_caught(args, env=None, timeout=120, cwd=None, own_session=True):
     return result
 
 
+# Not handed to Wine: Debian 13's Wine 10 aborts at its start ("free(): invalid pointer")
+# whenever TMPDIR is set, in the code with which Debian places wineserver's socket folder;
+# and every program of one prefix must agree on that folder to find its server.
+NOT_FOR_WINE = ("DISPLAY", "TMPDIR")
+
+
 def wine_env(prefix, display=None):
     """The environment of programs in prefix: ours, whatever the caller's says of Wine."""
-    env = {k: v for k, v in os.environ.items() if not k.startswith("WINE") and k != "DISPLAY"}
+    env = {k: v for k, v in os.environ.items() if not k.startswith("WINE") and k not in NOT_FOR_WINE}
     env.update(BASE_ENV, WINEPREFIX=prefix)
     if display:
         env["DISPLAY"] = display
