@@ -433,9 +433,11 @@ bool StartProgram(int argc, wchar_t** argv, const Options& options, ChildProcess
     BuildEnvironment(environment, 65536, options.overrides, options.overrideCount);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    // Suspended until it is in the job, so that nothing it starts escapes it.
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED,
-                        environment, options.cwd, &startup, &process)) {
+    // Not suspended: the hold attaches to a program that has begun, and Wine tells a
+    // debugger attached to one resumed from suspension nothing of the threads it starts.
+    // It joins the job before its loader has run, long before it can start anything.
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, environment,
+                        options.cwd, &startup, &process)) {
         JsonLine(Elapsed(), "error")
             .Add("text", L"cannot start the program")
             .Add("code", static_cast<long long>(GetLastError()));
@@ -451,7 +453,6 @@ bool StartProgram(int argc, wchar_t** argv, const Options& options, ChildProcess
             .Add("code", static_cast<long long>(error));
         return false;
     }
-    ResumeThread(process.hThread);
     JsonLine(Elapsed(), "start")
         .Add("pid", static_cast<long long>(process.dwProcessId))
         .Add("cmdline", commandLine);

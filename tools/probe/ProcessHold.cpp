@@ -1,6 +1,21 @@
 #include "ProcessHold.h"
 
 #include <tlhelp32.h>
+#include <winternl.h>
+
+namespace {
+
+// Where a thread began. Wine reports the threads that were running when the debugger
+// attached without their start address; the thread itself still knows it.
+const void* StartOf(HANDLE thread, const void* reported) {
+    void* start = nullptr;
+    if (reported || NtQueryInformationThread(thread, ThreadQuerySetWin32StartAddress, &start, sizeof start,
+                                             nullptr) != 0)
+        return reported;
+    return start;
+}
+
+}  // namespace
 
 ProcessHold::ProcessHold(DWORD processId, DWORD keepThreadId)
     : m_processId(processId), m_keepThreadId(keepThreadId) {
@@ -80,7 +95,8 @@ void ProcessHold::Service(DWORD waitMs) {
         DWORD status = DBG_CONTINUE;
         switch (event.dwDebugEventCode) {
             case CREATE_THREAD_DEBUG_EVENT:
-                if (InImage(reinterpret_cast<const void*>(event.u.CreateThread.lpStartAddress)))
+                if (InImage(StartOf(event.u.CreateThread.hThread,
+                                    reinterpret_cast<const void*>(event.u.CreateThread.lpStartAddress))))
                     Hold(event.u.CreateThread.hThread, event.dwThreadId);
                 break;
             case CREATE_PROCESS_DEBUG_EVENT:
