@@ -38,6 +38,12 @@ class TryFront(Scratch):
                 self.assertOneLineError(result, *words)
                 if absent:
                     self.assertNotIn(absent, result.stderr.decode())
+                # With --json, stdout is JSON even when try cannot start.
+                result = run("try", "--json", "--update", file, env=env)
+                self.assertStatus(result, CANNOT_READ)
+                said = json.loads(result.stdout)
+                self.assertEqual((said["verdict"], said["error"], said["mode"]), (None, "cannot run", "update"))
+                self.assertIn(words[-1], said["reason"])
 
     @unittest.skipIf(ON_WINDOWS, "try runs on Linux")
     def test_tells_sfxtry_what_the_file_is(self):

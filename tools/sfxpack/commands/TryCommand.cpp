@@ -27,6 +27,7 @@ int RunTry(const PackerOptions&) {
 #include <vector>
 
 #include "file/RunningModulePath.h"
+#include "tools/sfxpack/cli/JsonWriter.h"
 #include "tools/sfxpack/formats/FileKind.h"
 
 namespace {
@@ -54,8 +55,8 @@ bool OnPath(const std::string& program) {
     return false;
 }
 
-// Names what is missing and the packages to install; true when nothing is.
-bool HasWhatTryRuns(bool wine) {
+// What is missing and the packages to install; empty when nothing is.
+std::string MissingForTry(bool wine) {
     std::string programs, packages;
     auto missing = [&](const std::string& what, const std::string& package) {
         programs += (programs.empty() ? "" : ", ") + what;
@@ -66,10 +67,33 @@ bool HasWhatTryRuns(bool wine) {
     // Debian's wine runs 32-bit programs (the installer is one) with the loader of wine32.
     if (wine && access("/usr/lib/wine", F_OK) == 0 && access("/usr/lib/wine/wine", X_OK) != 0)
         missing("the 32-bit Wine loader", "wine32:i386");
-    if (programs.empty()) return true;
-    PrintError(std::string("try"),
-               "needs " + programs + ", which are not installed (on Debian: apt install" + packages + ")");
+    if (programs.empty()) return {};
+    return "needs " + programs + ", which are not installed (on Debian: apt install" + packages + ")";
+}
+
+bool Given(const PackerOptions& o, const char* option) {
+    for (const WideString& arg : o.tryArguments)
+        if (Utf8FromWide(arg) == option) return true;
     return false;
+}
+
+// try cannot run here: said on stderr, and with --json also as the document sfxtry
+// gives when it cannot run, so that stdout is JSON whatever happens.
+int CannotRun(const PackerOptions& o, const std::string& subject, const std::string& cause) {
+    PrintError(subject, cause);
+    if (Given(o, "--json")) {
+        JsonWriter json;
+        json.BeginObject().Key("verdict").Null().Key("error").String("cannot run");
+        json.Key("reason").String(subject + ": " + cause).Key("installer");
+        if (o.package.IsEmpty()) {
+            json.Null();
+        } else {
+            json.String(Utf8FromWide(o.package));
+        }
+        json.Key("mode").String(Given(o, "--update") ? "update" : "normal").Key("seconds").Number(0);
+        PrintOut(json.EndObject().Text());
+    }
+    return kExitCannotRead;
 }
 
 std::string FromEnvironment(const char* name, const std::string& otherwise) {
@@ -109,16 +133,16 @@ int RunTry(const PackerOptions& o) {
     if (!o.package.IsEmpty()) kind = FileKind::Of(o.package);
     // Only an installer runs under Wine: anything else is told what it is without it.
     const bool wine = kind && kind->kind == FileKind::kInstaller;
-    if (!HasWhatTryRuns(wine)) return kExitCannotRead;
+    const std::string missing = MissingForTry(wine);
+    if (!missing.empty()) return CannotRun(o, "try", missing);
     const std::string share = ShareFolder();
     const std::string python = FromEnvironment("SFXPACK_TRY_PYTHON", share + "/python");
     const std::string probe = FromEnvironment("SFXPACK_PROBE", share + "/sfxprobe.exe");
     for (const std::string& file : {python + "/sfxtry/__main__.py", probe}) {
         if ((wine || file != probe) && access(file.c_str(), R_OK) != 0) {
-            PrintError(file,
-                       "cannot be read: try needs it (installed with sfxpack, or named by "
-                       "SFXPACK_TRY_PYTHON and SFXPACK_PROBE)");
-            return kExitCannotRead;
+            return CannotRun(o, file,
+                             "cannot be read: try needs it (installed with sfxpack, or named by "
+                             "SFXPACK_TRY_PYTHON and SFXPACK_PROBE)");
         }
     }
     TellSfxtry(python, probe, kind);
@@ -131,8 +155,7 @@ int RunTry(const PackerOptions& o) {
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
     execvp(argv[0], argv.data());
-    PrintError(std::string("try"), "cannot start python3");
-    return kExitCannotRead;
+    return CannotRun(o, "try", "cannot start " + interpreter);
 }
 
 #endif
