@@ -848,17 +848,27 @@ def try_tells_failures_apart(c):
         expect(not doc["application_started"], what)
         # In normal mode the Windows Installer says why in a box of its own.
         expect(("cannot be installed on this machine" in (doc["box_text"] or "")) == (not options), what)
+    # The installer's own error box, for a damaged package.
     damaged = c.installer()
     name, offset, size, compressed = first_entry(damaged)
     with open(damaged, "r+b") as f:
         f.seek(offset + compressed // 2)
         f.write(b"\x5a" * 16)
-    # The installer's own error box, for a damaged package and for none at all.
-    for installer, detail in ((damaged, DETAIL[103]), (c.config["stub"], DETAIL[101])):
-        status, doc = try_json(c, installer)
-        what = f"try on {os.path.basename(installer)}: {status} {doc}"
-        expect(status == 4 and doc["verdict"] == "package unreadable", what)
-        expect(doc["box_text"] == fill(ENGLISH["failure"], detail) and doc["installer_command_line"] is None, what)
+    expect_own_error_box(c, damaged, DETAIL[103])
+    expect_nothing_left(c)
+
+
+def expect_own_error_box(c, installer, detail):
+    status, doc = try_json(c, installer)
+    what = f"try on {os.path.basename(installer)}: {status} {doc}"
+    expect(status == 4 and doc["verdict"] == "package unreadable", what)
+    expect(doc["box_text"] == fill(ENGLISH["failure"], detail) and doc["installer_command_line"] is None, what)
+
+
+@case()
+def try_on_the_stub_alone(c):
+    # The box comes at once, before the installer's worker has much to do.
+    expect_own_error_box(c, c.config["stub"], DETAIL[101])
     expect_nothing_left(c)
 
 

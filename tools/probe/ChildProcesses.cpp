@@ -12,7 +12,8 @@ const ULONG_PTR kStopKey = 2;
 const DWORD kNamePollMs = 10;
 
 // The command line a process was started with, read from its parameter block. False
-// while the process has none yet (it is still starting) or cannot be read.
+// while the process has none yet (it is still starting: Wine 10 shows an empty one
+// first) or cannot be read.
 bool ReadCommandLine(HANDLE process, std::wstring& text) {
     PROCESS_BASIC_INFORMATION basic = {};
     PEB peb = {};
@@ -25,7 +26,7 @@ bool ReadCommandLine(HANDLE process, std::wstring& text) {
         return false;
     text.assign(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
     SIZE_T read = 0;
-    if (!text.empty() &&
+    if (text.empty() ||
         !ReadProcessMemory(process, parameters.CommandLine.Buffer, &text[0], text.size() * sizeof(wchar_t), &read)) {
         text.clear();
         return false;

@@ -52,6 +52,8 @@ namespace {
 const int kStatusId = 1000;
 const int kAnimationId = 1015;
 const int kBoxTextId = 0xFFFF;
+// A box still in sight this long after its key gets the key again.
+const DWORD kBoxRepeatMs = 3000;
 
 struct Action {
     const wchar_t* when;
@@ -71,6 +73,7 @@ struct Seen {
     HWND box = nullptr;
     HWND foreignBox = nullptr;
     HWND foreignWindow = nullptr;
+    DWORD boxAnsweredAt = 0;  // when the box in sight last got the --boxes key
 };
 
 struct Options {
@@ -285,13 +288,25 @@ void WatchWindows(const WindowSearch& search, Seen& seen, UINT boxKey) {
         seen.dialogThread = GetWindowThreadProcessId(search.dialog, nullptr);
     }
     if (seen.dialog) WatchDialog(seen);
+    bool answered = false;
     if (search.box != seen.box) {
         seen.box = search.box;
         if (seen.box) ReportBox("box", seen.box, seen.dialog, boxKey);
+        answered = true;
     }
     if (search.foreignBox != seen.foreignBox) {
         seen.foreignBox = search.foreignBox;
         if (seen.foreignBox) ReportBox("foreignbox", seen.foreignBox, nullptr, boxKey);
+        answered = true;
+    }
+    HWND box = seen.box ? seen.box : seen.foreignBox;
+    if (answered) {
+        seen.boxAnsweredAt = GetTickCount();
+    } else if (box && boxKey && GetTickCount() - seen.boxAnsweredAt > kBoxRepeatMs) {
+        // As a person presses again when a box stays: a key that reaches a box still
+        // being set up can be lost.
+        PostKey(box, boxKey);
+        seen.boxAnsweredAt = GetTickCount();
     }
     if (search.foreignWindow != seen.foreignWindow) {
         seen.foreignWindow = search.foreignWindow;
