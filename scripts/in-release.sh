@@ -89,6 +89,7 @@ done
 [ ! -e /etc/resolv.conf ] || shared+=(--ro-bind /etc/resolv.conf /etc/resolv.conf)
 # /dev/fuse too: `sfxpack try` lays its prefix with fuse-overlayfs where the kernel
 # refuses an overlay, as in the VM.
-exec bwrap --bind "$release_root" / --proc /proc --dev /dev --dev-bind-try /dev/fuse /dev/fuse --tmpfs /dev/shm \
+# SFX_IN_RELEASE tells tests they run here, where no sandbox of their own nests.
+exec bwrap --setenv SFX_IN_RELEASE "$codename" --bind "$release_root" / --proc /proc --dev /dev --dev-bind-try /dev/fuse /dev/fuse --tmpfs /dev/shm \
   "${shared[@]}" \
   --chdir "$(pwd -P)" --die-with-parent -- "$@"
